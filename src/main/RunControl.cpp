@@ -1,0 +1,85 @@
+#include "main/RunControl.h"
+
+#include <new>
+
+#include "Resources.h"
+#include "catalogue/IniFile.h"
+#include "main/ContentScan.h"
+
+namespace extmerge {
+
+namespace {
+constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+}
+
+int ProgramMain(Platform& platform) {
+  SetAnsiCodePage(platform.AnsiCodePageInfo());
+  platform.SetFailCriticalErrors();
+  // Exactly one parameter runs the tool; anything else does nothing at all.
+  if (platform.CommandParameters().size() == 1) Run(platform);
+  return 0;
+}
+
+bool HasWriteAccess(Platform& platform) {
+  (void)kUninstallKey;  // the key the Windows layer opens for the probe
+  return platform.MayWriteMachineSettings();
+}
+
+std::string CaptionFromModulePath(std::string_view module_path) {
+  // Last component: after the last "\" or ":" (or "/", which the posix build
+  // reports), never splitting a double-byte character.
+  size_t start = 0;
+  size_t dot = std::string_view::npos;
+  for (size_t i = 0; i < module_path.size();) {
+    size_t len = CharLengthAt(module_path, i);
+    if (len == 1) {
+      char b = module_path[i];
+      if (b == '\\' || b == ':' || b == '/') {
+        start = i + 1;
+        dot = std::string_view::npos;
+      } else if (b == '.') {
+        dot = i;
+      }
+    }
+    i += len;
+  }
+  std::string_view name = module_path.substr(start);
+  if (dot != std::string_view::npos) name = name.substr(0, dot - start);
+  return std::string(name);
+}
+
+int ShowNotice(Platform& platform, const std::string& text, uint32_t type) {
+  return platform.ShowMessageBox(text, CaptionFromModulePath(platform.ModuleFileName()), type);
+}
+
+void Run(Platform& platform) {
+  CatalogueStore store(platform);
+  std::string failure;
+  try {
+    if (!HasWriteAccess(platform)) {
+      ShowNotice(platform, platform.LoadResString(IDS_NO_RIGHTS), kMbIconError);
+      return;
+    }
+    RunContext ctx{platform, store};
+    RegisterAllContents(ctx);
+    store.SaveAll();
+    ShowNotice(platform, platform.LoadResString(IDS_SUCCESS), kMbOk);
+    return;
+  } catch (const Exception& e) {
+    failure = e.Message();
+  } catch (const std::bad_alloc&) {
+    failure = "out of memory";
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  // Whatever was merged before the failure is kept, as it would be had every
+  // section been written straight to disk. The failure that ended the run is
+  // the one reported, not a later one of this save.
+  try {
+    store.SaveAll();
+  } catch (const std::exception&) {
+  }
+  ShowNotice(platform, failure, kMbOk);
+}
+
+}  // namespace extmerge

@@ -1,0 +1,10 @@
+// Placeholder: the Windows layer is implemented by the platform work.
+#include <stdexcept>
+#include "platform/SystemPlatform.h"
+namespace extmerge {
+std::unique_ptr<Platform> MakeSystemPlatform(int, char**) {
+  throw std::runtime_error("win32 platform not implemented");
+}
+std::string Cp932ToUtf8(std::string_view s) { return std::string(s); }
+std::string Utf8ToCp932(std::string_view s) { return std::string(s); }
+}  // namespace extmerge
