@@ -10,6 +10,10 @@ void TStringList::Add(std::string text, int split_at) {
   items_.push_back(std::move(text));
   split_.push_back(split_at);
 }
+void TStringList::Put(int index, std::string text, int split_at) {
+  items_.at(index) = std::move(text);
+  split_.at(index) = split_at;
+}
 void TStringList::Delete(int index) {
   items_.erase(items_.begin() + index);
   split_.erase(split_.begin() + index);

@@ -36,6 +36,8 @@ class TStringList {
   // Appends, or inserts in sorted order when the list is sorted (and then
   // ignores an entry equal to one already present).
   void Add(std::string text, int split_at = -1);
+  // Replaces the entry at index (EStringListError outside the list).
+  void Put(int index, std::string text, int split_at = -1);
   // Raises EStringListError outside 0..Count-1; later entries move down.
   void Delete(int index);
   void Clear();
