@@ -12,4 +12,9 @@ for preset in native native-asan mingw; do
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" || status=1
 done
+# Short fuzzing smoke run of every target under ASan and UBSan.
+if [ -x scripts/fuzz.sh ]; then
+  echo "=== fuzz (smoke) ==="
+  scripts/fuzz.sh --smoke || status=1
+fi
 exit $status
