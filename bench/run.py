@@ -20,6 +20,7 @@ import argparse
 import json
 import os
 import platform
+import re
 import shutil
 import statistics
 import subprocess
@@ -81,9 +82,21 @@ class Outcome:
         self.stderr = stderr
 
 
+GNU_TIME = "/usr/bin/time"
+
+
 def timed(argv, env, scratch):
-    """Runs argv as one process; wall time, CPU time and peak RSS from wait4."""
+    """Runs argv as one process: wall time, CPU time and peak RSS.
+
+    The program is started through GNU time, whose %M is its child's
+    ru_maxrss. Spawning the program straight from this Python process would
+    count this process's own memory too: the child shares it until exec.
+    """
     err_path = os.path.join(scratch, "stderr.txt")
+    rss_path = os.path.join(scratch, "maxrss.txt")
+    wrapped = os.path.exists(GNU_TIME)
+    if wrapped:
+        argv = [GNU_TIME, "-f", "%M", "-o", rss_path, "--"] + argv
     actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
                (os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0),
                (os.POSIX_SPAWN_OPEN, 2, err_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
@@ -93,7 +106,11 @@ def timed(argv, env, scratch):
     seconds = time.perf_counter() - start
     with open(err_path, "rb") as f:
         err = f.read()
-    return Outcome(seconds, ru.ru_utime + ru.ru_stime, ru.ru_maxrss * 1024,
+    maxrss = ru.ru_maxrss * 1024
+    if wrapped:
+        with open(rss_path) as f:
+            maxrss = int(f.read().split()[-1]) * 1024
+    return Outcome(seconds, ru.ru_utime + ru.ru_stime, maxrss,
                    os.waitstatus_to_exitcode(status), err)
 
 
@@ -151,6 +168,16 @@ def measure(name, args, tool, floor):
     }
 
 
+def wine_message(stderr):
+    """The text of the first MessageBoxA call in a relay trace, or None."""
+    m = re.search(rb'Call user32\.MessageBoxA\([0-9a-fA-F]+,[0-9a-fA-F]+ "((?:[^"\\]|\\.)*)"',
+                  stderr)
+    if not m:
+        return None
+    raw = re.sub(rb"\\x([0-9a-fA-F]{2})", lambda x: bytes([int(x.group(1), 16)]), m.group(1))
+    return raw.decode(workloads.ENC, "replace")
+
+
 def measure_wine(args, native_result):
     exe = os.path.join(ROOT, "build", "mingw", "extmerge.exe")
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
@@ -161,7 +188,7 @@ def measure_wine(args, native_result):
     if not os.access(wine, os.X_OK):
         log("[wine] skipped: %s is missing" % wine)
         return None
-    name = "large"
+    name = args.wine_workload
     root = os.path.join(args.work, name)
     host = os.path.join(root, "host")
     prefix = os.path.join(args.work, "wineprefix")
@@ -169,18 +196,28 @@ def measure_wine(args, native_result):
                WINEDLLOVERRIDES="mscoree,mshtml=")
     env.pop("DISPLAY", None)
     server = os.path.join(os.path.dirname(wine), "wineserver")
-    # A persistent server for the prefix, so no run pays its start.
     os.makedirs(prefix, exist_ok=True)
-    server_proc = subprocess.Popen([server, "-f", "-p"], env=env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    log("[wine] preparing the prefix")
+    # Output to /dev/null: Wine's helper processes may keep pipes open.
+    subprocess.run([wine, "reg", "add", "HKCR\\%s\\dstDir" % KEY, "/ve", "/d",
+                    "Z:" + host.replace("/", "\\") + "\\", "/f"],
+                   env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=300)
+    subprocess.run([server, "-w"], env=env, timeout=120)
+    # A persistent server for the prefix, so that no run pays its start.
+    server_proc = subprocess.Popen([server, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
     try:
-        log("[wine] preparing the prefix")
-        subprocess.run([wine, "reg", "add", "HKCR\\%s\\dstDir" % KEY, "/ve", "/d",
-                        "Z:" + host.replace("/", "\\") + "\\", "/f"],
-                       env=env, check=True, capture_output=True, timeout=300)
         runs, starts = [], []
         workloads.reset_host(root)
-        timed([wine, exe, KEY], env, root)  # warm-up
+        # Warm-up, with the message box observed through the relay trace.
+        subprocess.run([wine, "reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude",
+                        "/d", "user32.MessageBoxA", "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        out = timed([wine, exe, KEY], dict(env, WINEDEBUG="+relay"), root)
+        message = wine_message(out.stderr)
+        if message != SUCCESS:
+            raise RuntimeError("the Windows build did not succeed: %r" % (message,))
         wine_digests = workloads.output_digests(root)
         for i in range(args.wine_runs):
             workloads.reset_host(root)
@@ -242,7 +279,7 @@ def report(results, wine, mach):
         lines.append("")
         floor = (" = %.2f× the native I/O floor" % (wine["net_s"] / wine["floor_s"])
                  if wine["floor_s"] else "")
-        lines.append("Windows build under Wine, large: %.3f s (median), of which %.3f s is "
+        lines.append("Windows build under Wine, " + wine["workload"] + ": %.3f s (median), of which %.3f s is "
                      "starting a program under Wine; net %.3f s%s; peak RSS %.1f MB; merged "
                      "bytes identical to the native build's: %s." %
                      (wine["tool_s"], wine["startup_s"], wine["net_s"], floor,
@@ -257,6 +294,8 @@ def main():
     ap.add_argument("--runs", type=int, default=5, help="timed runs per program (default 5)")
     ap.add_argument("--wine-runs", type=int, default=3)
     ap.add_argument("--no-wine", action="store_true", help="skip the Windows build")
+    ap.add_argument("--wine-workload", default="large",
+                    help="the workload the Windows build runs (default large)")
     ap.add_argument("--micro", action="store_true",
                     help="also run the Google Benchmark micro-benchmarks")
     ap.add_argument("--build-dir", default=os.path.join(ROOT, "build", "bench-release"))
@@ -284,8 +323,8 @@ def main():
     mach = machine()
     results = [measure(n, args, tool, floor) for n in names]
     wine = None
-    if not args.no_wine and "large" in names:
-        wine = measure_wine(args, next(r for r in results if r["workload"] == "large"))
+    if not args.no_wine and args.wine_workload in names:
+        wine = measure_wine(args, next(r for r in results if r["workload"] == args.wine_workload))
 
     text = report(results, wine, mach)
     log("")
