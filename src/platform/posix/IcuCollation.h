@@ -26,6 +26,8 @@ class IcuCollation : public Collation {
   IcuCollation& operator=(const IcuCollation&) = delete;
 
   int Compare(std::string_view a, std::string_view b) const override;
+  // Does plain ASCII text take the shortcut (the collator allowed it)?
+  bool HasAsciiShortcut() const { return ascii_rank_['a'] != 0; }
 
  private:
   int CompareGeneral(std::string_view a, std::string_view b) const;
