@@ -37,7 +37,7 @@ std::string NamePart(std::string native) {
   return slash == std::string::npos ? native : native.substr(slash + 1);
 }
 
-const char* DirOrCurrent(const std::string& dir) { return dir.empty() ? "." : dir.c_str(); }
+std::string DirOrCurrent(std::string dir) { return dir.empty() ? "." : dir; }
 
 uint32_t AttributesFromStat(const struct stat& st, std::string_view name) {
   uint32_t attrs = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
@@ -278,7 +278,7 @@ bool PosixPlatform::RenameReplacing(const std::string& from, const std::string& 
   const std::string native_to = NativePath(to);
   if (rename(NativePath(from).c_str(), native_to.c_str()) != 0) return false;
   // The new directory entry must reach the disk too.
-  int dir = open(DirOrCurrent(DirPart(native_to)), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir = open(DirOrCurrent(DirPart(native_to)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return true;  // cannot open it to sync; the rename itself is done
   bool ok = fsync(dir) == 0 || errno != EIO;
   close(dir);
@@ -300,8 +300,9 @@ bool PosixPlatform::IsWritable(const std::string& path) {
     return (st.st_mode & 0222) != 0 && access(native.c_str(), W_OK) == 0;
   }
   if (errno != ENOENT) return false;
-  const char* dir = DirOrCurrent(DirPart(native));
-  return stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && access(dir, W_OK | X_OK) == 0;
+  const std::string dir = DirOrCurrent(DirPart(native));
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 std::unique_ptr<FileLock> PosixPlatform::LockPath(const std::string& path, int timeout_ms) {
