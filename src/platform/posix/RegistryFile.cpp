@@ -1,11 +1,13 @@
 #include "platform/posix/RegistryFile.h"
 
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 #include <vector>
 
 #include "Sysutil.h"
+#include "platform/SystemPlatform.h"
 #include "platform/posix/PosixText.h"
 
 namespace extmerge::posix {
@@ -105,9 +107,31 @@ std::u16string RegistryFile::KeyId(std::string_view key_path) {
 }
 
 RegistryFile RegistryFile::Parse(std::string_view bytes) {
-  RegistryFile file;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  // A byte order mark says the file is Unicode text after all (UTF-16 is
+  // what the Windows editor exports): bring it to code page 932 first.
+  std::string converted;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    converted = Utf8ToCp932(bytes.substr(3));
+    bytes = converted;
+  } else if (bytes.substr(0, 2) == "\xFF\xFE") {
+    std::u16string units;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                            static_cast<unsigned char>(bytes[i + 1]) << 8));
+    std::string utf8;
+    utf8.resize(units.size() * 3);
+    int32_t len = 0;
+    UErrorCode err = U_ZERO_ERROR;
+    u_strToUTF8WithSub(utf8.data(), static_cast<int32_t>(utf8.size()), &len,
+                       reinterpret_cast<const UChar*>(units.data()),
+                       static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &err);
+    if (U_FAILURE(err)) return RegistryFile();
+    utf8.resize(static_cast<size_t>(len));
+    converted = Utf8ToCp932(utf8);
+    bytes = converted;
+  }
 
+  RegistryFile file;
   std::vector<std::string_view> lines;
   for (size_t start = 0; start <= bytes.size();) {
     size_t end = bytes.find('\n', start);

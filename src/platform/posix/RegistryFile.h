@@ -6,8 +6,9 @@
 //   [HKEY_CLASSES_ROOT\MyHost\dstDir]
 //   @="/srv/host/"
 //
-// Lines end in CRLF or LF; a UTF-8 byte order mark before the header is
-// skipped. Key names match without regard to case (ASCII, full-width and
+// Lines end in CRLF or LF. A file that starts with a byte order mark is
+// Unicode text (UTF-8, or UTF-16LE as the Windows editor exports it) and is
+// converted to code page 932 first. Key names match without regard to case (ASCII, full-width and
 // other letters, by their Unicode upper case); the roots may be abbreviated
 // (HKCR, HKLM, ...). In a string value `\\` stands for "\" and `\"` for a
 // double quote; a backslash before anything else is kept. Double-byte

@@ -25,8 +25,9 @@ TEST(RegistryFile, LookupTable) {
       {"LF endings, version 5 header",
        "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\K]\n@=\"v\"\n",
        "HKEY_CLASSES_ROOT\\K", "v"},
-      {"UTF-8 BOM before the header", "\xEF\xBB\xBFREGEDIT4\n[HKEY_CLASSES_ROOT\\K]\n@=\"v\"",
-       "HKEY_CLASSES_ROOT\\K", "v"},
+      {"UTF-8 with a byte order mark",
+       "\xEF\xBB\xBFREGEDIT4\n[HKEY_CLASSES_ROOT\\表]\n@=\"ホスト\"",
+       "HKEY_CLASSES_ROOT\\" + J("表"), J("ホスト")},
       {"escapes", kHead + "[HKEY_CLASSES_ROOT\\K]\r\n@=\"C:\\\\a \\\"q\\\" \\n\"\r\n",
        "HKEY_CLASSES_ROOT\\K", "C:\\a \"q\" \\n"},
       {"key names ignore case", kHead + "[hkey_classes_root\\myhost\\DSTDIR]\r\n@=\"v\"\r\n",
@@ -86,6 +87,19 @@ TEST(RegistryFile, LookupTable) {
   }
 }
 
+TEST(RegistryFile, Utf16AsExported) {
+  const std::u16string text =
+      u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\表]\r\n"
+      u"@=\"C:\\\\ホスト\"\r\n";
+  std::string bytes;
+  for (char16_t u : text) {
+    bytes.push_back(static_cast<char>(u & 0xFF));
+    bytes.push_back(static_cast<char>(u >> 8));
+  }
+  EXPECT_EQ(RegistryFile::Parse(bytes).DefaultValue("HKCR\\" + J("表")), J("C:\\ホスト"));
+  EXPECT_EQ(RegistryFile::Parse(bytes.substr(0, bytes.size() - 5)).KeyCount(), 1u);  // cut short
+}
+
 TEST(RegistryFile, KeysWithoutDefaultStillExist) {
   RegistryFile reg =
       RegistryFile::Parse(kHead + "[HKCR\\A]\r\n[HKCR\\B]\r\n@=\"x\"\r\n[HKCR\\A]\r\n");
@@ -103,6 +117,8 @@ TEST(RegistryFile, GarbageNeverFails) {
   RegistryFile::Parse(kHead + "[\x81");
   RegistryFile::Parse(kHead + "[HKCR\\K]\r\n@=\"\x81");
   RegistryFile::Parse(kHead + "[-]\r\n[]\r\n@\r\n\"\r\n");
+  RegistryFile::Parse("\xFF\xFE\x00\xD8R\x00");  // odd length, lone surrogate
+  RegistryFile::Parse("\xEF\xBB\xBF" + junk);
 }
 
 }  // namespace
