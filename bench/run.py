@@ -130,34 +130,40 @@ def measure(name, args, tool, floor):
     env = dict(os.environ, EXTMERGE_REGISTRY=registry)
     host_bytes = workloads.host_catalogue_bytes(root)
 
-    # One untimed run of each: checks the outcome, warms the page cache.
-    workloads.reset_host(root)
-    check_tool(timed([tool, KEY], env, root), "the tool on " + name)
-    digests = workloads.output_digests(root)
+    # The floor once untimed, to warm the page cache (the tool's first run
+    # finds it warm as well). Every run of the tool is checked.
     workloads.reset_host(root)
     first_floor = timed([floor, host], env, root)
     if first_floor.status != 0:
         raise RuntimeError("the floor program failed: " + first_floor.stderr.decode())
 
     tool_runs, floor_runs = [], []
+    digests = None
+    spent = 0.0
     for i in range(args.runs):
         workloads.reset_host(root)
         out = timed([tool, KEY], env, root)
         check_tool(out, "the tool on " + name)
-        if workloads.output_digests(root) != digests:
+        if digests is None:
+            digests = workloads.output_digests(root)
+        elif workloads.output_digests(root) != digests:
             raise RuntimeError("the tool gave different results on the same input")
         tool_runs.append(out)
         workloads.reset_host(root)
         floor_runs.append(timed([floor, host], env, root))
         log("[%s] run %d: tool %.3f s, floor %.3f s" %
             (name, i + 1, tool_runs[-1].seconds, floor_runs[-1].seconds))
+        spent += out.seconds
+        if spent > args.max_seconds and i + 1 < args.runs:
+            log("[%s] stopping after %d runs (--max-seconds %g)" % (name, i + 1, args.max_seconds))
+            break
     workloads.reset_host(root)
 
     t = statistics.median(o.seconds for o in tool_runs)
     fl = statistics.median(o.seconds for o in floor_runs)
     rss = max(o.maxrss for o in tool_runs)
     return {
-        "workload": name, "host_bytes": host_bytes, "runs": args.runs,
+        "workload": name, "host_bytes": host_bytes, "runs": len(tool_runs),
         "tool_s": t, "floor_s": fl, "ratio": t / fl,
         "tool_cpu_s": statistics.median(o.cpu for o in tool_runs),
         "tool_min_s": min(o.seconds for o in tool_runs),
@@ -254,13 +260,14 @@ def report(results, wine, mach):
     lines.append("Machine: %d cores, %s, %.1f GiB memory, Linux %s" %
                  (mach["nproc"], mach["cpu"], mach["memory_gib"], mach["kernel"]))
     lines.append("")
-    lines.append("| workload | host catalogues | tool (median) | I/O floor (median) | ratio "
+    lines.append("| workload | host catalogues | runs | tool (median) | I/O floor (median) | ratio "
                  "| tool CPU | peak RSS | RSS limit |")
-    lines.append("|---|---|---|---|---|---|---|---|")
+    lines.append("|---|---|---|---|---|---|---|---|---|")
     for r in results:
         ratio_goal = r["workload"] in ("large", "wide")
-        lines.append("| %s | %.1f MB | %.3f s | %.3f s | %.2f× %s | %.3f s | %.1f MB %s | %.1f MB |" % (
-            r["workload"], r["host_bytes"] / MB, r["tool_s"], r["floor_s"], r["ratio"],
+        lines.append("| %s | %.1f MB | %d | %.3f s | %.3f s | %.2f× %s | %.3f s | %.1f MB %s "
+                     "| %.1f MB |" % (
+            r["workload"], r["host_bytes"] / MB, r["runs"], r["tool_s"], r["floor_s"], r["ratio"],
             ("(" + verdict(r["ratio"] <= RATIO_GOAL) + ")") if ratio_goal else "",
             r["tool_cpu_s"], r["peak_rss"] / MB, "(" + verdict(r["peak_rss"] <= r["rss_limit"]) + ")",
             r["rss_limit"] / MB))
@@ -292,6 +299,9 @@ def main():
     ap.add_argument("workloads", nargs="*", default=["large", "wide", "scaling"],
                     help="large, wide, scaling (= large, large-x2, large-x4), mid")
     ap.add_argument("--runs", type=int, default=5, help="timed runs per program (default 5)")
+    ap.add_argument("--max-seconds", type=float, default=300,
+                    help="fewer runs once the tool's runs of a workload took this long "
+                         "(default 300)")
     ap.add_argument("--wine-runs", type=int, default=3)
     ap.add_argument("--no-wine", action="store_true", help="skip the Windows build")
     ap.add_argument("--wine-workload", default="large",
