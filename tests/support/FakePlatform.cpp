@@ -66,6 +66,7 @@ std::string FakePlatform::LoadResString(int id) { return LoadTestResource(id); }
 
 std::optional<std::string> FakePlatform::ReadClassesRootDefault(const std::string& subkey) {
   calls.push_back("reg " + subkey);
+  if (before_registry_read) before_registry_read(*this);
   auto it = registry.find(subkey);
   if (it == registry.end()) return std::nullopt;
   return it->second;

@@ -2,6 +2,7 @@
 // message-box record, with a log of the calls the core makes.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -36,6 +37,8 @@ class FakePlatform : public Platform {
   std::vector<std::string> params;
   std::string module_file = "C:\\Tools\\extmerge.exe";
   std::map<std::string, std::string> registry;  // subkey (as given) -> default value
+  // Called before every registry read, e.g. to change a value during a run.
+  std::function<void(FakePlatform&)> before_registry_read;
   bool may_write_machine = true;
   void AddDir(const std::string& path, uint32_t extra_attrs = 0);
   void AddFile(const std::string& path, std::string bytes, uint32_t extra_attrs = 0);

@@ -1,0 +1,236 @@
+"""Helpers to build host directories and to run extmerge natively or under Wine.
+
+Catalogue files are code page 932 with CRLF line endings, as on the target
+systems. Texts in this module are Python str; they are encoded at the edges.
+"""
+
+import collections
+import os
+import re
+import subprocess
+
+ENC = "cp932"
+
+
+def encode_lines(lines):
+    return "".join(line + "\r\n" for line in lines).encode(ENC)
+
+
+def template_lines(sections):
+    out = []
+    for name, entries in sections.items():
+        out.append("[%s]" % name)
+        out.append("Name=" + ",".join(n for n, _ in entries))
+        out.append("Dir=" + ",".join(d for _, d in entries))
+    return out
+
+
+def background_lines(sections):
+    out = []
+    for name, entries in sections.items():
+        out.append("[%s]" % name)
+        out.extend("%s=%s" % kv for kv in entries)
+    return out
+
+
+def parse_ini(data):
+    """Sections in file order -> list of (key, value) lines, trimmed.
+
+    Lines before the first header form the section "" (comments and blank
+    lines are left out); this is only for checking results.
+    """
+    text = data.decode(ENC)
+    result = collections.OrderedDict()
+    result[""] = []
+    current = ""
+    for line in re.split(r"\r\n|\n", text):
+        s = line.strip()
+        if not s or s.startswith(";"):
+            continue
+        if s.startswith("[") and "]" in s:
+            current = s[1:s.index("]")].strip()
+            result.setdefault(current, [])
+            continue
+        if "=" in s:
+            k, v = s.split("=", 1)
+            result[current].append((k.strip(), v.strip()))
+    return result
+
+
+class Host:
+    def __init__(self, root):
+        self.root = root
+        os.makedirs(os.path.join(root, "Data", "Template"), exist_ok=True)
+        os.makedirs(os.path.join(root, "Data", "Backgrnd"), exist_ok=True)
+        os.makedirs(os.path.join(root, "Data", "ExtContents"), exist_ok=True)
+
+    def path(self, rel):
+        return os.path.join(self.root, *rel.split("/"))
+
+    def write_raw(self, rel, lines):
+        self.add_file(rel, encode_lines(lines))
+
+    def add_file(self, rel, data):
+        p = self.path(rel)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        with open(p, "wb") as f:
+            f.write(data)
+
+    def write_template(self, sections):
+        self.write_raw("Data/Template/Template.dat", template_lines(sections))
+
+    def write_background(self, sections):
+        self.write_raw("Data/Backgrnd/BackGrnd.dat", background_lines(sections))
+
+    def add_content(self, name, template=None, background=None, template_raw=None):
+        base = "Data/ExtContents/" + name
+        os.makedirs(self.path(base), exist_ok=True)
+        if template is not None:
+            self.write_raw(base + "/Template.dat", template_lines(template))
+        if template_raw is not None:
+            self.write_raw(base + "/Template.dat", template_raw)
+        if background is not None:
+            self.write_raw(base + "/BackGrnd.dat", background_lines(background))
+
+    def read_ini(self, rel):
+        with open(self.path(rel), "rb") as f:
+            return parse_ini(f.read())
+
+    def read_lines(self, rel):
+        with open(self.path(rel), "rb") as f:
+            return re.split(r"\r\n|\n", f.read().decode(ENC))
+
+    def snapshot(self, with_mtime=False):
+        """Every file under the host: bytes (and modification time)."""
+        snap = {}
+        for root, _dirs, files in os.walk(self.root):
+            for name in files:
+                p = os.path.join(root, name)
+                with open(p, "rb") as f:
+                    data = f.read()
+                snap[os.path.relpath(p, self.root)] = (
+                    (data, os.stat(p).st_mtime_ns) if with_mtime else data)
+        return snap
+
+
+Message = collections.namedtuple("Message", "text caption style")
+Result = collections.namedtuple("Result", "exit_code messages stderr")
+
+
+class NativeRunner:
+    """The Linux build: registry file stand-in, message box on stderr."""
+
+    def __init__(self, exe, work):
+        self.exe = exe
+        self.registry = os.path.join(work, "registry.reg")
+        self.keys = {}
+
+    def set_host(self, key, root):
+        self.keys[key] = root + "/"
+        self._write_registry()
+
+    def _write_registry(self):
+        lines = ["REGEDIT4", ""]
+        for key, value in self.keys.items():
+            esc = value.replace("\\", "\\\\").replace('"', '\\"')
+            lines += ["[HKEY_CLASSES_ROOT\\%s\\dstDir]" % key, '@="%s"' % esc, ""]
+        if os.path.exists(self.registry):
+            os.chmod(self.registry, 0o644)
+        with open(self.registry, "wb") as f:
+            f.write(encode_lines(lines))
+
+    def set_registry_writable(self, writable):
+        os.chmod(self.registry, 0o644 if writable else 0o444)
+
+    def host_path(self, root, rel):
+        return root + "/" + rel
+
+    def run(self, params):
+        env = dict(os.environ, EXTMERGE_REGISTRY=self.registry)
+        p = subprocess.run([self.exe] + params, env=env, capture_output=True, timeout=600)
+        err = p.stderr.decode("utf-8", "replace")
+        messages = []
+        for line in err.splitlines():
+            caption, sep, rest = line.partition(": ")
+            if not sep:
+                continue
+            style = 0
+            if rest.startswith("error: "):
+                style, rest = 0x10, rest[len("error: "):]
+            messages.append(Message(rest, caption, style))
+        return Result(p.returncode, messages, err)
+
+    def run_raw_cmdline(self, _cmdline):
+        raise NotImplementedError
+
+
+def _unescape_wine(s):
+    """Undo the escaping of Wine's debug strings (debugstr_a) into bytes."""
+    out = bytearray()
+    i = 0
+    while i < len(s):
+        c = s[i]
+        if c == "\\" and i + 1 < len(s):
+            n = s[i + 1]
+            if n == "x":
+                out.append(int(s[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out += {"n": b"\n", "r": b"\r", "t": b"\t", "\\": b"\\", '"': b'"'}.get(
+                n, ("\\" + n).encode("latin-1"))
+            i += 2
+            continue
+        out += c.encode("latin-1")
+        i += 1
+    return bytes(out)
+
+
+RELAY_RE = re.compile(
+    r'Call user32\.MessageBoxA\(([0-9a-fA-F]+),[0-9a-fA-F]+ "((?:[^"\\]|\\.)*)",'
+    r'[0-9a-fA-F]+ "((?:[^"\\]|\\.)*)",([0-9a-fA-F]+)\)')
+
+
+class WineRunner:
+    """The Windows build under Wine: real registry, MessageBoxA relay trace."""
+
+    def __init__(self, exe, work):
+        self.exe = exe
+        self.wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(work, "wineprefix"),
+                        LC_ALL="ja_JP.UTF-8", WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("DISPLAY", None)
+        self._reg("add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/d",
+                  "user32.MessageBoxA", "/f")
+
+    def _reg(self, *args):
+        subprocess.run([self.wine, "reg"] + list(args), env=self.env, check=True,
+                       capture_output=True, timeout=300)
+
+    @staticmethod
+    def windows_path(root):
+        return "Z:" + root.replace("/", "\\")
+
+    def set_host(self, key, root):
+        self._reg("add", "HKCR\\%s\\dstDir" % key, "/ve", "/d", self.windows_path(root) + "\\",
+                  "/f")
+
+    def host_path(self, root, rel):
+        return self.windows_path(root) + "\\" + rel
+
+    def run(self, params):
+        env = dict(self.env, WINEDEBUG="+relay")
+        p = subprocess.run([self.wine, self.exe] + params, env=env, capture_output=True,
+                           timeout=600)
+        err = p.stderr.decode("latin-1")
+        messages = []
+        for m in RELAY_RE.finditer(err):
+            text = _unescape_wine(m.group(2)).decode(ENC)
+            caption = _unescape_wine(m.group(3)).decode(ENC)
+            messages.append(Message(text, caption, int(m.group(4), 16)))
+        return Result(p.returncode, messages, err[-4000:])
+
+    def run_raw_cmdline(self, cmdline):
+        # Wine turns an empty argument into "" on the Windows command line.
+        assert cmdline.startswith('"" ')
+        return self.run(["", cmdline[3:]])
