@@ -155,8 +155,10 @@ class TemplateMergeTest : public CatalogueTest, public ::testing::WithParamInter
     };
     return {"[S]", "Name=" + join(names), "Dir=" + join(dirs)};
   }
-  static std::string Catalogue(const char* entries) {
-    std::string out = File({"[Other]", "Keep=1"});
+  // The host keeps another section before S; the source has S alone, or
+  // only another section T when S is absent from it.
+  static std::string Catalogue(const char* entries, const char* other) {
+    std::string out = *other ? File({other}) : std::string();
     if (entries) {
       for (const std::string& l : TemplateSection(entries)) out += J(l) + "\r\n";
     }
@@ -166,19 +168,20 @@ class TemplateMergeTest : public CatalogueTest, public ::testing::WithParamInter
 
 TEST_P(TemplateMergeTest, Section) {
   const MergeCase& c = GetParam();
-  fs_.AddFile(kDst, Catalogue(c.host));
-  fs_.AddFile(kSrc, Catalogue(c.source));
-  const std::string before = fs_.files[kDst];
+  fs_.AddFile(kDst, Catalogue(c.host, "[Other]\r\nKeep=1"));
+  fs_.AddFile(kSrc, Catalogue(c.source, c.source ? "" : "[T]\r\nName=q\r\nDir=r"));
+  const std::string before = KeyLines(kDst, "S");
   Merge<TTemplateDatUpdater>();
+  EXPECT_EQ(KeyLines(kDst, "Other"), "Keep=1");
   if (!c.source) {
-    EXPECT_EQ(Saved(kDst), before);
+    EXPECT_EQ(KeyLines(kDst, "S"), before);
+    EXPECT_EQ(Sections(kDst), "Other|S|T");
     return;
   }
   std::vector<std::string> want = TemplateSection(c.expected);
   EXPECT_EQ(KeyLines(kDst, "S"), J(want[1] + "|" + want[2]));
   // A section the host lacked is added at the end of the file.
   EXPECT_EQ(Sections(kDst), "Other|S");
-  EXPECT_EQ(KeyLines(kDst, "Other"), "Keep=1");
 }
 
 INSTANTIATE_TEST_SUITE_P(
