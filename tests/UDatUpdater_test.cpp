@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <random>
 
+#include "platform/SystemPlatform.h"
 #include "support/FakePlatform.h"
 #include "support/Text.h"
 
@@ -526,6 +529,83 @@ TEST_F(CatalogueTest, SecondRunOverTheSameContentChangesNothing) {
       })) << h.text;
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// Real files and the system's own locale comparison.
+
+class RealFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device seed;
+    dir_ = std::filesystem::temp_directory_path() /
+           ("extmerge-merge-" + std::to_string(seed()) + std::to_string(seed()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir_));
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  // The file's path as the tool forms it ("\" separators; the posix layer
+  // maps them back).
+  std::string Tool(const char* name) const {
+    std::string p = (dir_ / name).string();
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+  }
+  void Write(const char* name, const std::string& bytes) const {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+  std::string Read(const char* name) const {
+    std::ifstream f(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+  template <class Updater>
+  void Run(const char* src, const char* dst) {
+    CatalogueStore store(*sys_);
+    Updater(store, Tool(src), Tool(dst)).Update();
+    store.SaveAll();
+  }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<Platform> sys_ = MakeSystemPlatform(0, nullptr);
+};
+
+TEST_F(RealFilesTest, TemplateMergeComparesAsTheUserLocale) {
+  Write("host.dat", J("[S]\r\nName=a,ｱ,x\r\nDir=DIR,追加素材1,1\r\n"));
+  Write("src.dat", J("[S]\r\nName=A,ア,あ\r\nDir=dir,追加素材1,追加素材2\r\n"));
+  Run<TTemplateDatUpdater>("src.dat", "host.dat");
+  const std::string once = Read("host.dat");
+
+  CatalogueStore store(*sys_);
+  TIniFile ini(store, Tool("host.dat"));
+  TStringList merged(sys_->UserCollation());
+  TemplateProbe(store, Tool("src.dat"), Tool("host.dat")).ReadEntries(merged, ini, "S");
+  // Letter case is ignored; width and kana type are not: the source's A is
+  // present, its full-width katakana and its hiragana are new.
+  ASSERT_EQ(merged.Count(), 5);
+  EXPECT_EQ(merged.Get(0), "a=DIR");
+  EXPECT_EQ(merged.Get(1), "x=1");
+  std::vector<std::string> block(merged.Texts().begin() + 2, merged.Texts().end());
+  for (size_t i = 1; i < block.size(); ++i)
+    EXPECT_LT(sys_->UserCollation().Compare(block[i - 1], block[i]), 0);
+  std::sort(block.begin(), block.end());
+  std::vector<std::string> expected = {J("ｱ=追加素材1"), J("ア=追加素材1"), J("あ=追加素材2")};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(block, expected);
+
+  Run<TTemplateDatUpdater>("src.dat", "host.dat");
+  EXPECT_EQ(Read("host.dat"), once);
+}
+
+TEST_F(RealFilesTest, BackGroundMergeRewritesKeysInListOrder) {
+  Write("host.dat", J("[S]\r\nk=追加素材1\r\ne=\r\na=1\r\n"));
+  Write("src.dat", J("[S]\r\nK=追加素材2\r\n"));
+  Run<TBackGroundDatUpdater>("src.dat", "host.dat");
+  CatalogueStore store(*sys_);
+  TIniFile ini(store, Tool("host.dat"));
+  TStringList keys(sys_->UserCollation());
+  ini.ReadSection("S", keys);
+  std::vector<std::string> lines;
+  for (const std::string& k : keys.Texts()) lines.push_back(k + "=" + ini.ReadString("S", k));
+  EXPECT_EQ(JoinBars(lines), J("e=|a=1|K=追加素材1"));
 }
 
 }  // namespace
