@@ -32,6 +32,13 @@ std::vector<std::string> Bars(const std::string& text) {
   }
 }
 
+// prefix followed by the number.
+std::string Numbered(const char* prefix, size_t n) {
+  std::string out = prefix;
+  out += std::to_string(n);
+  return out;
+}
+
 std::string JoinBars(const std::vector<std::string>& parts) {
   std::string out;
   for (size_t i = 0; i < parts.size(); ++i) out += (i ? "|" : "") + parts[i];
@@ -252,7 +259,9 @@ TEST_F(CatalogueTest, TemplateListsBecomeEntriesAndBack) {
   };
   std::string text = "[Other]\r\n";
   for (size_t i = 0; i < std::size(cases); ++i) {
-    text += "[R" + std::to_string(i) + "]\r\n";
+    text += "[";
+    text += Numbered("R", i);
+    text += "]\r\n";
     if (cases[i].name) text += std::string("Name=") + cases[i].name + "\r\n";
     if (cases[i].dir) text += std::string("Dir=") + cases[i].dir + "\r\n";
   }
@@ -263,7 +272,7 @@ TEST_F(CatalogueTest, TemplateListsBecomeEntriesAndBack) {
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.entries);
-    const std::string section = "R" + std::to_string(i);
+    const std::string section = Numbered("R", i);
     TStringList list(fs_.UserCollation());
     if (c.entries[0] == '[') {
       std::string index(c.entries + 1, strlen(c.entries) - 2);
@@ -277,7 +286,7 @@ TEST_F(CatalogueTest, TemplateListsBecomeEntriesAndBack) {
     }
     probe.ReadEntries(list, ini, section);
     EXPECT_EQ(JoinBars(list.Texts()), c.entries);
-    const std::string out = "W" + std::to_string(i);
+    const std::string out = Numbered("W", i);
     probe.WriteEntries(list, ini, out);
     EXPECT_EQ(KeyLines(kDst, out), std::string("Name=") + c.written_name + "|Dir=" + c.written_dir);
   }
@@ -473,8 +482,12 @@ TEST_F(CatalogueTest, SecondRunOverTheSameContentChangesNothing) {
     auto catalogue = [](const Entries& entries) {
       std::string names, dirs;
       for (const Entry& e : entries) {
-        names += (names.empty() ? "" : ",") + e.text.substr(0, e.split);
-        dirs += (dirs.empty() ? "" : ",") + e.text.substr(e.split + 1);
+        if (!names.empty()) {
+          names += ',';
+          dirs += ',';
+        }
+        names.append(e.text, 0, e.split);
+        dirs.append(e.text, e.split + 1);
       }
       return "[S]\r\nName=" + names + "\r\nDir=" + dirs + "\r\n";
     };
@@ -539,7 +552,7 @@ class RealFilesTest : public ::testing::Test {
   void SetUp() override {
     std::random_device seed;
     dir_ = std::filesystem::temp_directory_path() /
-           ("extmerge-merge-" + std::to_string(seed()) + std::to_string(seed()));
+           Numbered("extmerge-merge-", seed() * 65536ull + seed());
     ASSERT_TRUE(std::filesystem::create_directory(dir_));
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
