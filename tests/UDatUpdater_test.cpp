@@ -472,7 +472,7 @@ TEST_F(CatalogueTest, SecondRunOverTheSameContentChangesNothing) {
         }
       }
       // A catalogue names each template once: entries equal ignoring case
-      // would all be added (the design keeps equal new entries), and the
+      // would all be added (equal new entries are all kept), and the
       // next run would then drop all but one of them.
       bool repeated = std::any_of(source.begin(), source.end(), [&](const Entry& s) {
         return fold.Compare(s.text, e.text) == 0;
