@@ -3,7 +3,9 @@
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/posix/PosixText.h"
@@ -132,14 +134,64 @@ int IcuCollation::CompareGeneral(std::string_view a, std::string_view b) const {
   DecodeCp932Distinct(b, decoded_b);
   FoldInto(decoded_a, folded_a);
   FoldInto(decoded_b, folded_b);
+  return CompareFolded(folded_a, folded_b);
+}
+
+int IcuCollation::CompareFolded(const std::u16string& a, const std::u16string& b) const {
   if (collator_ != nullptr) {
-    UCollationResult r = ucol_strcoll(collator_, reinterpret_cast<const UChar*>(folded_a.data()),
-                                      static_cast<int32_t>(folded_a.size()),
-                                      reinterpret_cast<const UChar*>(folded_b.data()),
-                                      static_cast<int32_t>(folded_b.size()));
+    UCollationResult r = ucol_strcoll(
+        collator_, reinterpret_cast<const UChar*>(a.data()), static_cast<int32_t>(a.size()),
+        reinterpret_cast<const UChar*>(b.data()), static_cast<int32_t>(b.size()));
     if (r != UCOL_EQUAL) return r == UCOL_LESS ? -1 : 1;
   }
-  return Sign(folded_a.compare(folded_b));
+  return Sign(a.compare(b));
+}
+
+// The key is the decoded, case-folded text (its UTF-16 units as bytes):
+// two texts compare equal exactly when their folded texts are the same, in
+// the general path (the tie-break) as in the ASCII shortcut (whose ranks
+// tell apart exactly the folded characters).
+std::string IcuCollation::Key(std::string_view text) const {
+  thread_local std::u16string decoded, folded;
+  DecodeCp932Distinct(text, decoded);
+  FoldInto(decoded, folded);
+  std::string key(folded.size() * sizeof(char16_t), '\0');
+  if (!key.empty()) std::memcpy(key.data(), folded.data(), key.size());
+  return key;
+}
+
+int IcuCollation::CompareKeys(std::string_view ka, std::string_view kb) const {
+  auto unit = [](std::string_view key, size_t i) {
+    char16_t u;
+    std::memcpy(&u, key.data() + i * sizeof(char16_t), sizeof(char16_t));
+    return u;
+  };
+  const size_t na = ka.size() / sizeof(char16_t);
+  const size_t nb = kb.size() / sizeof(char16_t);
+  // The ASCII shortcut on folded units: the ranks were taken from the
+  // collator on exactly these code points.
+  auto ranked = [&](std::string_view key, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      char16_t u = unit(key, i);
+      if (u >= 0x80 || ascii_rank_[u] == 0) return false;
+    }
+    return true;
+  };
+  if (ranked(ka, na) && ranked(kb, nb)) {
+    size_t n = std::min(na, nb);
+    for (size_t i = 0; i < n; ++i) {
+      unsigned char x = ascii_rank_[unit(ka, i)];
+      unsigned char y = ascii_rank_[unit(kb, i)];
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+  }
+  thread_local std::u16string folded_a, folded_b;
+  folded_a.resize(na);
+  folded_b.resize(nb);
+  if (na != 0) std::memcpy(folded_a.data(), ka.data(), na * sizeof(char16_t));
+  if (nb != 0) std::memcpy(folded_b.data(), kb.data(), nb * sizeof(char16_t));
+  return CompareFolded(folded_a, folded_b);
 }
 
 std::string UserCollationLocale() {

@@ -116,6 +116,27 @@ TEST(IcuCollationShortcut, AgreesWithGeneralPath) {
   }
 }
 
+// Keys stand in for the texts in every list: equal keys must be exactly the
+// equal texts, and comparing keys must order as comparing the texts, with
+// the ASCII shortcut on and off.
+TEST(IcuCollationKeys, OrderAndEqualAsTheTexts) {
+  IcuCollation fast("ja"), general("ja", false);
+  std::vector<std::string> texts = test::MixedTexts(99, 400);
+  for (const IcuCollation* c : {&fast, &general}) {
+    std::vector<std::string> keys;
+    for (const std::string& t : texts) keys.push_back(c->Key(t));
+    for (size_t i = 0; i < texts.size(); ++i) {
+      for (size_t j = 0; j < texts.size(); ++j) {
+        int expected = Sign(c->Compare(texts[i], texts[j]));
+        ASSERT_EQ(Sign(c->CompareKeys(keys[i], keys[j])), expected)
+            << testing::PrintToString(texts[i]) << " vs " << testing::PrintToString(texts[j]);
+        ASSERT_EQ(keys[i] == keys[j], expected == 0)
+            << testing::PrintToString(texts[i]) << " vs " << testing::PrintToString(texts[j]);
+      }
+    }
+  }
+}
+
 TEST(UserCollationLocale, FromEnvironment) {
   struct Case {
     const char* lc_all;
