@@ -2,9 +2,11 @@
 //
 // Every comparison (whole-entry lookup, name lookup, sorting, sorted
 // insertion) is the user-locale comparison of the Collation given at
-// construction. Lookups are served from sorted indexes built lazily with that
-// same comparison, so a lookup costs O(log n) instead of a linear scan, with
-// exactly the linear scan's answer (the lowest index among equal entries).
+// construction, made on the collation's keys: each entry's key is computed
+// once, sorting compares keys, and lookups on an unsorted list go through
+// hash tables of the keys built lazily, so a lookup costs O(1) instead of a
+// linear scan, with exactly the linear scan's answer (the lowest index among
+// equal entries).
 #pragma once
 
 #include <string>
@@ -69,31 +71,46 @@ class TStringList {
   const std::vector<std::string>& Texts() const { return items_; }
 
  private:
+  // What travels with each entry besides its text. The keys are computed on
+  // first use and reset whenever the entry's text changes.
+  struct Meta {
+    int split = -1;
+    bool has_key = false;
+    bool has_name_key = false;
+    std::string key;       // of the whole text
+    std::string name_key;  // of the text before the first "="
+  };
+  // A hash table of entry indices by key: the lowest index of each key.
+  struct KeySlot {
+    size_t hash;
+    int index;  // -1: empty
+  };
+
   void Invalidate();
   [[noreturn]] void RaiseIndex(int index) const;
   void CheckIndex(int index) const;
   size_t SeparatorOf(int index) const;
-  bool Less(std::string_view a, std::string_view b) const;
-  // Sorted lists: the position of the first entry not less than text.
-  size_t LowerBound(std::string_view text) const;
-  const std::vector<int>& EntryIndex() const;
-  struct NameRef {
-    int index;
-    size_t length;  // of the name: the position of the entry's first "="
-  };
-  std::string_view NameView(const NameRef& ref) const;
-  const std::vector<NameRef>& NameIndex() const;
+  const std::string& KeyAt(size_t index) const;
+  const std::string& NameKeyAt(size_t index) const;
+  // Sorted lists: the position of the first entry whose key is not less
+  // than key.
+  size_t LowerBound(std::string_view key) const;
+  // Entry indices in stable sorted order of the keys (an already ascending
+  // or descending list is recognised in one pass).
+  std::vector<int> SortedOrder() const;
+  const std::vector<KeySlot>& EntryTable() const;
+  const std::vector<KeySlot>& NameTable() const;
 
   const Collation* collation_;
   std::vector<std::string> items_;
-  std::vector<int> split_;
+  mutable std::vector<Meta> meta_;
   bool sorted_ = false;
-  mutable bool entry_index_valid_ = false;
-  mutable bool name_index_valid_ = false;
-  // Entry indices ordered by (collation of the text, index).
-  mutable std::vector<int> entry_index_;
-  // The entries that have a "=", ordered by (collation of the name, index).
-  mutable std::vector<NameRef> name_index_;
+  mutable bool entry_table_valid_ = false;
+  mutable bool name_table_valid_ = false;
+  // Every entry by its key.
+  mutable std::vector<KeySlot> entry_table_;
+  // The entries that have a "=", by the key of their name.
+  mutable std::vector<KeySlot> name_table_;
 };
 
 }  // namespace extmerge

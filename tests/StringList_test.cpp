@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -207,6 +208,10 @@ TEST_F(StringListTest, IndexedLookupsAnswerAsALinearScan) {
       list.Delete(at);
       texts.erase(texts.begin() + at);
     }
+    if (round % 4 == 1) {  // lookups in a sorted list
+      list.SortAndIgnoreDuplicates();
+      texts = list.Texts();
+    }
     for (int q = 0; q < 20; ++q) {
       std::string probe = RandomEntry(rng);
       int first = -1;
@@ -240,9 +245,18 @@ TEST_F(StringListTest, AddAllOnASortedListEqualsAddingOneByOne) {
     }
     fast.SortAndIgnoreDuplicates();
     slow.SortAndIgnoreDuplicates();
+    // Others in random order, and already ascending or descending (with
+    // equal entries in them), which are not sorted again.
+    std::vector<std::string> texts;
+    for (int n = rng() % 20; n > 0; --n) texts.push_back(RandomEntry(rng));
+    if (round % 3 != 0) {
+      std::stable_sort(texts.begin(), texts.end(), [&](const std::string& a, const std::string& b) {
+        return fold_.Compare(a, b) < 0;
+      });
+    }
+    if (round % 3 == 2) std::reverse(texts.begin(), texts.end());
     TStringList more(fold_);
-    for (int n = rng() % 20; n > 0; --n)
-      more.Add(RandomEntry(rng), static_cast<int>(rng() % 3) - 1);
+    for (const std::string& t : texts) more.Add(t, static_cast<int>(rng() % 3) - 1);
     fast.AddAll(more);
     for (int i = 0; i < more.Count(); ++i) slow.Add(more.Get(i), more.SplitAt(i));
     ASSERT_EQ(fast.Texts(), slow.Texts());
