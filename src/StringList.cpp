@@ -246,6 +246,17 @@ void TStringList::AddAll(const TStringList& other) {
   Invalidate();
 }
 
+void TStringList::AddAll(TStringList&& other) {
+  if (sorted_ || &other == this || !items_.empty()) {
+    AddAll(static_cast<const TStringList&>(other));
+    return;
+  }
+  items_ = std::move(other.items_);
+  meta_ = std::move(other.meta_);
+  other.Clear();
+  Invalidate();
+}
+
 void TStringList::Put(int index, std::string text, int split_at) {
   CheckIndex(index);
   items_[index] = std::move(text);
@@ -343,12 +354,25 @@ int TStringList::IndexOfName(std::string_view name) const {
   });
 }
 
-std::string TStringList::Values(std::string_view name) const {
-  int i = IndexOfName(name);
-  if (i < 0) return std::string();
-  const std::string& text = items_[i];
-  size_t from = name.size() + 1;
+std::string TStringList::ValueFrom(int index, size_t name_length) const {
+  if (index < 0) return std::string();
+  const std::string& text = items_[index];
+  size_t from = name_length + 1;
   return from < text.size() ? text.substr(from) : std::string();
+}
+
+std::string TStringList::Values(std::string_view name) const {
+  return ValueFrom(IndexOfName(name), name.size());
+}
+
+std::string TStringList::ValuesOfNameAt(int index) const {
+  CheckIndex(index);
+  size_t eq = items_[index].find('=');
+  if (eq == std::string::npos) return Values(std::string_view());
+  int found = FindInTable(
+      NameTable(), NameKeyAt(static_cast<size_t>(index)),
+      [this](int i) -> const std::string& { return NameKeyAt(static_cast<size_t>(i)); });
+  return ValueFrom(found, eq);
 }
 
 }  // namespace extmerge

@@ -43,6 +43,8 @@ class TStringList {
   // list this costs O((n + m) log) rather than one vector insertion per
   // entry.
   void AddAll(const TStringList& other);
+  // The same, taking other's entries over where they need no copy.
+  void AddAll(TStringList&& other);
   // Replaces the entry at index (EStringListError outside the list). The
   // list is no longer treated as sorted afterwards.
   void Put(int index, std::string text, int split_at = -1);
@@ -58,6 +60,10 @@ class TStringList {
   // The found entry's text from byte position len(name)+2 on (1-based), or
   // the empty text when there is no such entry.
   std::string Values(std::string_view name) const;
+  // Values of the name of the entry at index (its text before the first
+  // "=", or the empty name when it has none), found by the key it already
+  // has.
+  std::string ValuesOfNameAt(int index) const;
 
   // Sorts ascending (stable: entries that compare equal keep their relative
   // order), then keeps the list sorted with duplicates ignored.
@@ -100,6 +106,8 @@ class TStringList {
   std::vector<int> SortedOrder() const;
   const std::vector<KeySlot>& EntryTable() const;
   const std::vector<KeySlot>& NameTable() const;
+  // The value of Values for a name of name_length bytes found at index.
+  std::string ValueFrom(int index, size_t name_length) const;
 
   const Collation* collation_;
   std::vector<std::string> items_;

@@ -230,6 +230,14 @@ TEST_F(StringListTest, IndexedLookupsAnswerAsALinearScan) {
         value = texts[named].substr(probe.size() + 1);
       ASSERT_EQ(list.Values(probe), value) << probe;
     }
+    // An entry's own name, looked up by the key the entry already has.
+    for (int i = 0; i < list.Count(); ++i) {
+      const std::string& text = list.Get(i);
+      size_t eq = text.find('=');
+      ASSERT_EQ(list.ValuesOfNameAt(i),
+                list.Values(eq == std::string::npos ? std::string() : text.substr(0, eq)))
+          << text;
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/posix/IcuCollation.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
 
@@ -35,6 +36,39 @@ void FoldInto(const std::u16string& text, std::u16string& out) {
     return;
   }
   out.resize(static_cast<size_t>(n));
+}
+
+// The full case folding of every BMP code unit that folds to exactly one
+// unit; kFoldNotSingle where it folds to more (or is a surrogate, whose
+// character only a whole text can tell). Folding goes character by
+// character, so a text folds unit by unit through this table unless one of
+// its units is marked.
+constexpr char16_t kFoldNotSingle = 0xFFFF;
+
+struct FoldTable {
+  std::vector<char16_t> single;
+
+  FoldTable() : single(0x10000) {
+    for (UChar32 c = 0; c < 0x10000; ++c) {
+      char16_t& out = single[static_cast<size_t>(c)];
+      if (U_IS_SURROGATE(c) || c == kFoldNotSingle) {
+        out = kFoldNotSingle;
+      } else if (!u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_CASEFOLDED)) {
+        out = static_cast<char16_t>(c);
+      } else {
+        UChar in = static_cast<UChar>(c);
+        UChar folded[4];
+        UErrorCode err = U_ZERO_ERROR;
+        int32_t n = u_strFoldCase(folded, 4, &in, 1, U_FOLD_CASE_DEFAULT, &err);
+        out = U_SUCCESS(err) && n == 1 ? static_cast<char16_t>(folded[0]) : kFoldNotSingle;
+      }
+    }
+  }
+};
+
+const FoldTable& Folds() {
+  static const FoldTable table;
+  return table;
 }
 
 }  // namespace
@@ -154,7 +188,18 @@ int IcuCollation::CompareFolded(const std::u16string& a, const std::u16string& b
 std::string IcuCollation::Key(std::string_view text) const {
   thread_local std::u16string decoded, folded;
   DecodeCp932Distinct(text, decoded);
-  FoldInto(decoded, folded);
+  const std::vector<char16_t>& table = Folds().single;
+  folded.resize(decoded.size());
+  bool whole = false;
+  for (size_t i = 0; i < decoded.size(); ++i) {
+    char16_t f = table[decoded[i]];
+    if (f == kFoldNotSingle) {
+      whole = true;
+      break;
+    }
+    folded[i] = f;
+  }
+  if (whole) FoldInto(decoded, folded);
   std::string key(folded.size() * sizeof(char16_t), '\0');
   if (!key.empty()) std::memcpy(key.data(), folded.data(), key.size());
   return key;
