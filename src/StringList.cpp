@@ -138,11 +138,22 @@ size_t TStringList::LowerBound(std::string_view key) const {
 }
 
 void TStringList::Add(std::string text, int split_at) {
-  Meta meta;
-  meta.split = split_at;
+  Insert(std::move(text), Meta::Fresh(split_at));
+}
+
+void TStringList::AddFrom(const TStringList& other, int index) {
+  other.CheckIndex(index);
+  Meta meta = other.meta_[static_cast<size_t>(index)];
+  if (other.collation_ != collation_) meta = Meta::Fresh(meta.split);
+  Insert(other.items_[static_cast<size_t>(index)], std::move(meta));
+}
+
+void TStringList::Insert(std::string text, Meta meta) {
   if (sorted_) {
-    meta.key = collation_->Key(text);
-    meta.has_key = true;
+    if (!meta.has_key) {
+      meta.key = collation_->Key(text);
+      meta.has_key = true;
+    }
     size_t pos = LowerBound(meta.key);
     // Nothing before pos sorts after text, and nothing equal precedes it:
     // pos is both the equal entry (if any) and the first entry sorting after.
@@ -191,6 +202,14 @@ void TStringList::AddAll(const TStringList& other) {
   if (&other == this) {
     TStringList copy = other;
     AddAll(copy);
+    return;
+  }
+  if (other.collation_ != collation_) {
+    // Keys of another comparison mean nothing here.
+    TStringList copy(*collation_);
+    copy.items_ = other.items_;
+    for (const Meta& m : other.meta_) copy.meta_.push_back(Meta::Fresh(m.split));
+    AddAll(std::move(copy));
     return;
   }
   if (!sorted_) {
@@ -247,7 +266,7 @@ void TStringList::AddAll(const TStringList& other) {
 }
 
 void TStringList::AddAll(TStringList&& other) {
-  if (sorted_ || &other == this || !items_.empty()) {
+  if (sorted_ || &other == this || !items_.empty() || other.collation_ != collation_) {
     AddAll(static_cast<const TStringList&>(other));
     return;
   }
@@ -260,8 +279,7 @@ void TStringList::AddAll(TStringList&& other) {
 void TStringList::Put(int index, std::string text, int split_at) {
   CheckIndex(index);
   items_[index] = std::move(text);
-  meta_[index] = Meta();
-  meta_[index].split = split_at;
+  meta_[index] = Meta::Fresh(split_at);
   sorted_ = false;
   Invalidate();
 }

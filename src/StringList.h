@@ -38,6 +38,9 @@ class TStringList {
   // Appends, or inserts in sorted order when the list is sorted (and then
   // ignores an entry equal to one already present).
   void Add(std::string text, int split_at = -1);
+  // Add(other.Get(index), other.SplitAt(index)), keeping the keys other has
+  // already computed for the entry.
+  void AddFrom(const TStringList& other, int index);
   // Adds every entry of `other` (with its split position), in other's order,
   // with exactly the result of calling Add for each one in turn. On a sorted
   // list this costs O((n + m) log) rather than one vector insertion per
@@ -85,6 +88,11 @@ class TStringList {
     bool has_name_key = false;
     std::string key;       // of the whole text
     std::string name_key;  // of the text before the first "="
+    static Meta Fresh(int split_at) {
+      Meta m;
+      m.split = split_at;
+      return m;
+    }
   };
   // A hash table of entry indices by key: the lowest index of each key.
   struct KeySlot {
@@ -93,6 +101,7 @@ class TStringList {
   };
 
   void Invalidate();
+  void Insert(std::string text, Meta meta);
   [[noreturn]] void RaiseIndex(int index) const;
   void CheckIndex(int index) const;
   size_t SeparatorOf(int index) const;

@@ -95,7 +95,7 @@ void TDatUpdater::MergeSection(const std::string& section) {
   std::vector<bool> keep(kept.Count(), true);
   for (int i = kept.Count() - 1; i >= 0; --i) {
     if (!HasMarker(kept.Get(i), marker)) continue;
-    marked.Add(kept.Get(i), kept.SplitAt(i));
+    marked.AddFrom(kept, i);
     keep[i] = false;
   }
   added.AddAll(marked);

@@ -272,5 +272,39 @@ TEST_F(StringListTest, AddAllOnASortedListEqualsAddingOneByOne) {
   }
 }
 
+// The same order as fold_, with keys of its own (each byte inverted, so
+// they order backwards): a list must never use another comparison's keys.
+class InvertedKeys : public Collation {
+ public:
+  int Compare(std::string_view a, std::string_view b) const override { return fold_.Compare(a, b); }
+  std::string Key(std::string_view text) const override {
+    std::string key = fold_.Key(text);
+    for (char& c : key) c = static_cast<char>(~c);
+    return key;
+  }
+  int CompareKeys(std::string_view ka, std::string_view kb) const override {
+    return kb.compare(ka);
+  }
+
+ private:
+  AsciiFoldCollation fold_;
+};
+
+TEST_F(StringListTest, EntriesFromAListOfAnotherComparisonTakeNewKeys) {
+  InvertedKeys inverted;
+  TStringList other(inverted);
+  for (const char* t : {"c", "a", "B", "d", "b"}) other.Add(t);
+  other.SortAndIgnoreDuplicates();  // computes other's keys
+  TStringList expected = Make({"b", "e"});
+  expected.SortAndIgnoreDuplicates();
+  TStringList by_all = expected, by_one = expected;
+  for (int i = 0; i < other.Count(); ++i) expected.Add(other.Get(i));
+  by_all.AddAll(other);
+  for (int i = 0; i < other.Count(); ++i) by_one.AddFrom(other, i);
+  EXPECT_EQ(by_all.Texts(), expected.Texts());
+  EXPECT_EQ(by_one.Texts(), expected.Texts());
+  EXPECT_EQ(expected.Texts(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+}
+
 }  // namespace
 }  // namespace extmerge
