@@ -12,8 +12,11 @@ bool HasMarker(std::string_view entry, std::string_view marker) {
   if (marker.empty() || marker.size() > entry.size()) return false;
   // Only at character starts: the marker's bytes may also appear straddling
   // two double-byte characters, which is not the marker.
-  for (size_t i = 0; i + marker.size() <= entry.size(); i += CharLengthAt(entry, i)) {
+  const CodePageInfo& cp = AnsiCodePage();
+  for (size_t i = 0; i + marker.size() <= entry.size();) {
     if (entry[i] == marker[0] && entry.compare(i, marker.size(), marker) == 0) return true;
+    // CharLengthAt, without a call per character.
+    i += i + 1 < entry.size() && cp.IsLead(static_cast<unsigned char>(entry[i])) ? 2 : 1;
   }
   return false;
 }
