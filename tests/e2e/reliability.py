@@ -36,7 +36,7 @@ CATALOGUES = (TEMPLATE, BACKGROUND)
 # dot. The host reads only its two catalogue names.
 TEMP_RE = re.compile(r"^\.?(Template|BackGrnd)\.dat\.extmerge-.*\.tmp$")
 # The update lock's sidecar, which stays beside the catalogue.
-LOCK_RE = re.compile(r"^\.?(Template|BackGrnd)\.dat\.extmerge-lock$|\.lock$")
+LOCK_RE = re.compile(r"\.dat\.lock$")
 
 # Run under this prefix, a root process loses the rights that let it read
 # whatever it likes, so that permission bits apply to it as to a user.

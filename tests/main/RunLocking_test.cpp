@@ -77,5 +77,26 @@ TEST(RunLocking, LockHeldElsewhereIsReportedAndNothingChanges) {
   }
 }
 
+TEST(RunLocking, StaleTemporaryFilesOfLockedCataloguesAreRemoved) {
+  FakePlatform sys;
+  BuildSampleHost(sys);
+  const std::string dir = "C:\\Host\\Data\\Template\\";
+  const std::string stale[] = {dir + "Template.dat.extmerge-12-0.tmp",
+                               dir + ".Template.dat.extmerge-a1B2c3.tmp"};
+  const std::string kept[] = {dir + "Template.dat.bak", dir + "Other.dat.extmerge-1.tmp",
+                              dir + "Template.dat.extmerge-1.tmp.keep",
+                              "C:\\Host\\Data\\ExtContents\\Pack0\\Template.dat.extmerge-1.tmp"};
+  for (const std::string& p : stale) sys.AddFile(p, "[torn");
+  for (const std::string& p : kept) sys.AddFile(p, "x");
+  FaultPlatform traced(sys);
+  ProgramMain(traced);
+  for (const std::string& p : stale) EXPECT_FALSE(sys.files.count(p)) << p;
+  for (const std::string& p : kept) EXPECT_TRUE(sys.files.count(p)) << p;
+  // Removed under the lock, never before it.
+  const auto& t = traced.trace;
+  const auto lock = std::find(t.begin(), t.end(), "lock " + kSampleTemplate);
+  for (const std::string& p : stale) EXPECT_GT(std::find(t.begin(), t.end(), "remove " + p), lock);
+}
+
 }  // namespace
 }  // namespace extmerge

@@ -99,6 +99,7 @@ bool FaultPlatform::RenameReplacing(const std::string& from, const std::string& 
 
 bool FaultPlatform::RemovePath(const std::string& path) {
   if (stopped_) return false;
+  trace.push_back("remove " + path);
   return inner_->RemovePath(path);
 }
 

@@ -52,7 +52,8 @@ class FaultPlatform : public Platform {
   // order (the states a complete save produced). Filled only when the bytes
   // can be read back through the inner platform.
   std::map<std::string, std::vector<std::string>> saved_states;
-  // "lock P", "unlock P", "read P", "rename FROM TO" and "message", in order.
+  // "lock P", "unlock P", "read P", "rename FROM TO", "remove P" and
+  // "message", in order.
   std::vector<std::string> trace;
 
   // --- set-up ---
