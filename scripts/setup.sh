@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev libicu-dev libbenchmark-dev python3 clang-format
+packages=(cmake make g++ locales libgtest-dev libicu-dev libbenchmark-dev python3 clang-format
           clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
 missing=()
 for p in "${packages[@]}"; do

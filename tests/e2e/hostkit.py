@@ -218,9 +218,21 @@ class WineRunner:
     def __init__(self, exe, work):
         self.exe = exe
         self.wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
-        self.env = dict(os.environ, WINEPREFIX=os.path.join(work, "wineprefix"),
+        # Share the build tree's prefix and locale with the unit tests:
+        # scripts/wine-run.sh makes both once (Wine needs a ja_JP.UTF-8 C
+        # locale to see Japanese file names). Starting the program with no
+        # parameter does nothing but that set-up.
+        build = os.path.dirname(exe)
+        while build != "/" and not os.path.exists(os.path.join(build, "CMakeCache.txt")):
+            build = os.path.dirname(build)
+        wrapper = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                               "scripts", "wine-run.sh")
+        subprocess.run([wrapper, exe], check=True, capture_output=True, timeout=600)
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(build, "wineprefix"),
                         LC_ALL="ja_JP.UTF-8", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        if os.path.isdir(os.path.join(build, "locale")):
+            self.env["LOCPATH"] = os.path.join(build, "locale")
         self.env.pop("DISPLAY", None)
         self._reg("add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/d",
                   "user32.MessageBoxA", "/f")
