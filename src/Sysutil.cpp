@@ -1,5 +1,7 @@
 #include "Sysutil.h"
 
+#include <utility>
+
 namespace extmerge {
 
 CodePageInfo CodePageInfo::Cp932() {
@@ -46,6 +48,24 @@ std::string FormatWithString(std::string_view templ, std::string_view arg) {
 
 std::string FormatWithInt(std::string_view templ, long long value) {
   return ReplaceFirst(templ, "%d", std::to_string(value));
+}
+
+namespace {
+ResourceLoader& CurrentLoader() {
+  static ResourceLoader loader;
+  return loader;
+}
+}  // namespace
+
+ResourceLoader SetResourceLoader(ResourceLoader loader) {
+  ResourceLoader previous = std::move(CurrentLoader());
+  CurrentLoader() = std::move(loader);
+  return previous;
+}
+
+std::string LoadResourceText(int id) {
+  const ResourceLoader& loader = CurrentLoader();
+  return loader ? loader(id) : std::string();
 }
 
 }  // namespace extmerge

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,5 +56,15 @@ size_t CharLengthAt(std::string_view text, size_t i);
 std::string FormatWithString(std::string_view templ, std::string_view arg);
 // Replaces the first "%d" of a message template with a decimal number.
 std::string FormatWithInt(std::string_view templ, long long value);
+
+// String resources for code that has no Platform at hand (the entry list's
+// failure text). The run control installs the platform's loader at start-up;
+// the unit-test support installs its own. Returns the loader it replaces, so
+// that a caller can put it back.
+using ResourceLoader = std::function<std::string(int id)>;
+ResourceLoader SetResourceLoader(ResourceLoader loader);
+// The text of a string resource, in the ANSI code page; the empty text when
+// no loader is installed.
+std::string LoadResourceText(int id);
 
 }  // namespace extmerge

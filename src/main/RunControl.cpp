@@ -1,6 +1,7 @@
 #include "main/RunControl.h"
 
 #include <new>
+#include <utility>
 
 #include "Resources.h"
 #include "catalogue/IniFile.h"
@@ -12,8 +13,26 @@ namespace {
 constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 }
 
+namespace {
+// Lets code without a Platform (the entry list's failure text) load string
+// resources through this run's platform, and puts the previous loader back
+// when the run ends, so that no loader outlives its platform.
+class ResourceLoaderScope {
+ public:
+  explicit ResourceLoaderScope(Platform& platform)
+      : previous_(SetResourceLoader([&platform](int id) { return platform.LoadResString(id); })) {}
+  ~ResourceLoaderScope() { SetResourceLoader(std::move(previous_)); }
+  ResourceLoaderScope(const ResourceLoaderScope&) = delete;
+  ResourceLoaderScope& operator=(const ResourceLoaderScope&) = delete;
+
+ private:
+  ResourceLoader previous_;
+};
+}  // namespace
+
 int ProgramMain(Platform& platform) {
   SetAnsiCodePage(platform.AnsiCodePageInfo());
+  ResourceLoaderScope resources(platform);
   platform.SetFailCriticalErrors();
   // Exactly one parameter runs the tool; anything else does nothing at all.
   if (platform.CommandParameters().size() == 1) Run(platform);

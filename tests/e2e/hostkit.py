@@ -150,7 +150,10 @@ class NativeRunner:
         os.chmod(self.registry, 0o644 if writable else 0o444)
 
     def host_path(self, root, rel):
-        return root + "/" + rel
+        # The program joins the registry value and the relative path with a
+        # "\" (the value ends in "/", which is no separator to it); the
+        # posix layer maps that "\" when it touches the disk.
+        return root + "/\\" + rel
 
     def start(self, params, prefix=()):
         """Starts a run without waiting (stdout and stderr piped)."""

@@ -45,7 +45,7 @@ int FakePlatform::ShowMessageBox(const std::string& text, const std::string& cap
   return 1;
 }
 
-std::string FakePlatform::LoadResString(int id) {
+std::string LoadTestResource(int id) {
   switch (id) {
 #define EXTMERGE_STRING(sym, num, text) \
   case num:                             \
@@ -55,6 +55,14 @@ std::string FakePlatform::LoadResString(int id) {
   }
   return std::string();
 }
+
+namespace {
+// Code without a Platform loads its texts through the process-wide loader;
+// in the unit tests that is the program's own string table.
+[[maybe_unused]] const bool kResourcesInstalled = (SetResourceLoader(&LoadTestResource), true);
+}  // namespace
+
+std::string FakePlatform::LoadResString(int id) { return LoadTestResource(id); }
 
 std::optional<std::string> FakePlatform::ReadClassesRootDefault(const std::string& subkey) {
   calls.push_back("reg " + subkey);

@@ -19,6 +19,10 @@ class AsciiFoldCollation : public Collation {
   int Compare(std::string_view a, std::string_view b) const override;
 };
 
+// The program's string table (res/strings.def) in code page 932. Also the
+// process-wide resource loader of the unit tests.
+std::string LoadTestResource(int id);
+
 struct ShownMessage {
   std::string text;
   std::string caption;
