@@ -101,10 +101,17 @@ class Host:
             return re.split(r"\r\n|\n", f.read().decode(ENC))
 
     def snapshot(self, with_mtime=False):
-        """Every file under the host: bytes (and modification time)."""
+        """Every file under the host: bytes (and modification time).
+
+        The empty update-lock file beside a catalogue ("<name>.lock") is left
+        out: on Linux it stays once made (removing it could let two runs
+        lock two different files), and the host never reads it.
+        """
         snap = {}
         for root, _dirs, files in os.walk(self.root):
             for name in files:
+                if name.endswith(".dat.lock"):
+                    continue
                 p = os.path.join(root, name)
                 with open(p, "rb") as f:
                     data = f.read()
