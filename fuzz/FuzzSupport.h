@@ -20,6 +20,13 @@ inline void Check(bool ok, const char* what) {
   if (!ok) Fail(what);
 }
 
+// Prints bytes readably (for the report of a violated property).
+inline void Dump(const char* what, std::string_view bytes) {
+  std::fprintf(stderr, "%s (%zu bytes): ", what, bytes.size());
+  for (unsigned char c : bytes) std::fprintf(stderr, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c);
+  std::fprintf(stderr, "\n");
+}
+
 // Byte order, ASCII letters folded: a consistent total order that needs no
 // locale, so that the targets stay fast and deterministic.
 class FoldCollation : public Collation {

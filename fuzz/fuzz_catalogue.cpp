@@ -40,6 +40,7 @@ std::string Value(FuzzedDataProvider& in) {
 
 void CheckSameReading(const IniDocument& a, const IniDocument& b) {
   const std::vector<std::string> sections = a.SectionNames();
+  if (sections != b.SectionNames()) fuzz::Dump("saved", b.Bytes());
   fuzz::Check(sections == b.SectionNames(), "same sections after saving");
   for (const std::string& s : sections) {
     fuzz::Check(a.KeyValues(s) == b.KeyValues(s), "same keys and values after saving");
@@ -63,11 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       doc.Write(section, key, value);
       // What the merge writes, it reads back: a plain value (no blanks
       // around it, no enclosing quotes) comes back unchanged.
-      const bool plain = value.empty() ||
-                         (value.find_first_of(" \t", 0) != 0 &&
-                          value.find_last_of(" \t") != value.size() - 1 &&
-                          !(value.size() >= 2 && value.front() == value.back() &&
-                            (value.front() == '"' || value.front() == '\'')));
+      const bool plain = value.empty() || (value.find_first_of(" \t", 0) != 0 &&
+                                           value.find_last_of(" \t") != value.size() - 1 &&
+                                           !(value.size() >= 2 && value.front() == value.back() &&
+                                             (value.front() == '"' || value.front() == '\'')));
       if (plain) fuzz::Check(doc.Value(section, key) == value, "a written value reads back");
     } else {
       doc.Remove(section, key);

@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     total += params[i].size();
     fuzz::Check(i == 0 || !params[i].empty(), "counting stops at the first empty parameter");
     fuzz::Check(params[i].find('\0') == std::string::npos, "a NUL ends the command line");
-    if (params[i].find('"') != std::string::npos || EndsWithLoneLead(params[i]))
-      requotable = false;
+    if (params[i].find('"') != std::string::npos || EndsWithLoneLead(params[i])) requotable = false;
   }
   fuzz::Check(total <= size, "no byte is invented");
   const std::vector<std::string> after_name(params.begin() + 1, params.end());

@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::optional<std::string> escaped = Escape(value);
   if (key.empty() || !escaped) return 0;
-  std::string file = unicode_header ? "Windows Registry Editor Version 5.00\r\n\r\n"
-                                    : "REGEDIT4\r\n\r\n";
+  std::string file =
+      unicode_header ? "Windows Registry Editor Version 5.00\r\n\r\n" : "REGEDIT4\r\n\r\n";
   file += "[HKEY_CLASSES_ROOT\\" + key + "\\dstDir]\r\n@=\"" + *escaped + "\"\r\n";
   const posix::RegistryFile reg = posix::RegistryFile::Parse(file);
   std::string folded = key;
