@@ -46,7 +46,7 @@ for seeds in fuzz/corpus/*/; do
     tail -n 40 "$build/$name.log" >&2
     status=1
   else
-    grep -E '^stat::number_of_executed_runs|^stat::peak_rss_mb' "$build/$name.log" | tr '\n' ' '
+    grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$build/$name.log" | tr '\n' ' '
     echo
   fi
 done
