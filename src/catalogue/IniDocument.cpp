@@ -328,8 +328,20 @@ bool IniDocument::Remove(std::string_view section, std::string_view key) {
   if (!s) return false;
   auto it = s->keys.find(fold_(ini::Trim(key)));
   if (it == s->keys.end() || it->second.head >= it->second.lines.size()) return false;
-  lines_[it->second.lines[it->second.head++]].removed = true;
+  const size_t index = it->second.lines[it->second.head++];
+  Line& line = lines_[index];
+  line.removed = true;
   if (it->second.head == it->second.lines.size()) s->keys.erase(it);
+  // A removed line is never read again. Rewriting a section key by key
+  // (delete, then write at the end) removes and adds every line of it, run
+  // after run: give the text back, and drop removed lines from the added
+  // list once they are half of it, so that neither memory nor the walk over
+  // the section grows with the number of rewrites.
+  if (line.own >= 0) std::string().swap(owned_[static_cast<size_t>(line.own)]);
+  if (index >= s->end && ++s->added_removed * 2 > s->added.size()) {
+    std::erase_if(s->added, [this](size_t a) { return lines_[a].removed; });
+    s->added_removed = 0;
+  }
   modified_ = true;
   return true;
 }

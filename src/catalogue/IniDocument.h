@@ -141,6 +141,7 @@ class IniDocument {
     size_t end = 0;             // one past the section's last line read from the file
     size_t insert_after = 0;    // new keys follow this line
     std::vector<size_t> added;  // keys added to the section, in order
+    size_t added_removed = 0;   // how many of them have been removed since
     std::unordered_map<std::string, KeyLines> keys;  // folded name -> lines
     bool addressable = false;                        // the first copy of a named section
   };

@@ -326,5 +326,23 @@ TEST(IniDocumentSize, EveryKeyMovedToTheEnd) {
   EXPECT_NE(out.find("K99998=new99998\r\n\r\n[T]\r\nx=1\r\n"), std::string::npos);
 }
 
+TEST(IniDocumentSize, SectionRewrittenAgainAndAgain) {
+  // One merge per content folder rewrites the same section key by key; the
+  // lines removed on the way are dropped from the document as it goes.
+  IniDocument doc("[S]\r\na=1\r\nb=2\r\nc=3\r\n\r\n[T]\r\nx=1\r\n", CodePageInfo::Cp932());
+  for (int round = 0; round < 4; ++round) {
+    for (const char* key : {"c", "a", "b"}) {
+      ASSERT_TRUE(doc.Remove("S", key));
+      ASSERT_TRUE(doc.Write("S", key, Num(key, round)));
+    }
+  }
+  ASSERT_TRUE(doc.Remove("S", "a"));
+  EXPECT_EQ(doc.KeyNames("S"), (Names{"c", "b"}));
+  EXPECT_EQ(doc.Value("S", "a"), std::nullopt);
+  EXPECT_EQ(doc.Value("S", "b"), "b3");
+  ASSERT_TRUE(doc.Write("S", "a", "z"));
+  EXPECT_EQ(doc.Bytes(), "[S]\r\nc=c3\r\nb=b3\r\na=z\r\n\r\n[T]\r\nx=1\r\n");
+}
+
 }  // namespace
 }  // namespace extmerge
