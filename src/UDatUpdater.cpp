@@ -38,10 +38,15 @@ std::string JoinList(const TStringList& list) {
 }
 
 namespace {
-// A directory does not count as an existing file.
+// A missing catalogue is skipped. A directory in its place is never what a
+// host or a pack means, and skipping it would hide a broken installation:
+// it cannot be read as a catalogue, and the user is told so.
 bool IsExistingFile(Platform& sys, const std::string& path) {
   std::optional<uint32_t> attrs = sys.FileAttributesOf(path);
-  return attrs && (*attrs & kAttrDirectory) == 0;
+  if (attrs && (*attrs & kAttrDirectory)) {
+    throw Exception(FormatWithString(sys.LoadResString(IDS_CANNOT_READ), path));
+  }
+  return attrs.has_value();
 }
 }  // namespace
 
@@ -49,7 +54,8 @@ TDatUpdater::TDatUpdater(CatalogueStore& store, const std::string& src_path,
                          const std::string& dst_path)
     : store_(&store) {
   if (IsExistingFile(store.Sys(), src_path)) FSrcIni = std::make_unique<TIniFile>(store, src_path);
-  if (IsExistingFile(store.Sys(), dst_path)) FDstIni = std::make_unique<TIniFile>(store, dst_path);
+  if (IsExistingFile(store.Sys(), dst_path))
+    FDstIni = std::make_unique<TIniFile>(store, dst_path, IniAccess::kUpdate);
 }
 
 TDatUpdater::~TDatUpdater() = default;

@@ -93,7 +93,7 @@ std::string IniNameFold::operator()(std::string_view name) const {
 }
 
 IniDocument::IniDocument(std::string bytes, const CodePageInfo& code_page)
-    : fold_(code_page), original_(std::move(bytes)) {
+    : cp_(code_page), fold_(code_page), original_(std::move(bytes)) {
   std::string_view all(original_);
   size_t pos = 0;
   if (all.substr(0, kBom.size()) == kBom) {
@@ -277,7 +277,11 @@ bool IniDocument::Write(std::string_view section, std::string_view key, std::str
   if (!s) {
     std::string header;
     header.reserve(sname.size() + 2);
-    header.append("[").append(sname).append("]");
+    header.append("[").append(sname);
+    // A name that ends in a lead byte standing alone would pair with the "]"
+    // and leave the header unclosed; a blank before it is ignored on reading.
+    if (ini::HeaderName(header + "]", cp_) != sname) header.append(" ");
+    header.append("]");
     Section added;
     added.name = std::string(sname);
     added.first = AddLine(std::move(header), Kind::kHeader);

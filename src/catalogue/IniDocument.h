@@ -158,6 +158,7 @@ class IniDocument {
   Section* FindSection(std::string_view name);
   static std::optional<size_t> FirstLine(const Section& section, const std::string& folded_key);
 
+  CodePageInfo cp_;
   IniNameFold fold_;
   std::string original_;
   std::optional<std::string> saved_;

@@ -35,16 +35,38 @@ class CatalogueStore {
   // all of them.
   void SaveAll();
 
+  // Guards a catalogue this run rewrites (a host catalogue) against other
+  // runs, from before its first read until ReleaseLocks, so that two runs
+  // never both read the old file and the later save loses the earlier one's
+  // entries. Taken once per file; waits at most kLockWaitMs, then raises the
+  // lock failure ("%s は他のプログラムが使用中のため書き込めません") naming
+  // the path as given.
+  void LockForUpdate(const std::string& path);
+  // Lets the other runs go on; called after the final save.
+  void ReleaseLocks() { locks_.clear(); }
+  static constexpr int kLockWaitMs = 10000;
+
  private:
   Platform* platform_;
+  // Declared before the documents: released only after they are gone.
+  std::map<std::string, std::unique_ptr<FileLock>> locks_;
   std::map<std::string, std::unique_ptr<IniDocument>> docs_;
 };
 
+// How a handle is going to use its file. kUpdate is for a file the run
+// rewrites: the handle takes the file's update lock in the store on creation.
+// Sources stay unlocked: they may be on read-only media.
+enum class IniAccess { kRead, kUpdate };
+
 // An INI handle: the operations the merge performs on one catalogue file.
-// Creating one does not touch the file.
+// Creating one does not touch the file (apart from an update lock).
 class TIniFile {
  public:
   TIniFile(CatalogueStore& store, std::string path);
+  TIniFile(CatalogueStore& store, std::string path, IniAccess access)
+      : TIniFile(store, std::move(path)) {
+    if (access == IniAccess::kUpdate) store.LockForUpdate(path_);
+  }
 
   const std::string& FileName() const { return path_; }
 

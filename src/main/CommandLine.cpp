@@ -33,6 +33,8 @@ size_t ReadParameter(std::string_view line, size_t pos, std::string& param) {
     // A double-byte character is copied whole, so its second byte is never
     // taken for a quote or a separator.
     size_t len = CharLengthAt(line, pos);
+    // Nor is a NUL after a lead byte taken into the parameter.
+    if (len == 2 && line[pos + 1] == '\0') len = 1;
     param.append(line.substr(pos, len));
     pos += len;
   }

@@ -37,6 +37,13 @@ void RegisterAllContents(RunContext& ctx) {
 void RegisterContent(RunContext& ctx, const std::string& folder) {
   // Read afresh for every folder: the value may change during a run.
   std::string host = GetDstDir(ctx.sys);
+  // A folder that cannot be listed (no permission, a broken medium) would
+  // look like one without catalogues, and its pack would silently stay
+  // unregistered: the user is told instead.
+  std::vector<DirEntry> entries;
+  if (ctx.sys.ListDirectory(folder, entries) == ListStatus::kFailed) {
+    throw Exception(FormatWithString(ctx.sys.LoadResString(IDS_CANNOT_READ), folder));
+  }
   {
     TTemplateDatUpdater updater(ctx.store, JoinPath(folder, "Template.dat"),
                                 JoinPath(host, "Data\\Template\\Template.dat"));

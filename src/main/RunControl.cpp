@@ -82,6 +82,8 @@ void Run(Platform& platform) {
     RunContext ctx{platform, store};
     RegisterAllContents(ctx);
     store.SaveAll();
+    // The message box may stay up for long; other runs need not wait for it.
+    store.ReleaseLocks();
     ShowNotice(platform, platform.LoadResString(IDS_SUCCESS), kMbOk);
     return;
   } catch (const Exception& e) {
@@ -98,6 +100,7 @@ void Run(Platform& platform) {
     store.SaveAll();
   } catch (const std::exception&) {
   }
+  store.ReleaseLocks();
   ShowNotice(platform, failure, kMbOk);
 }
 

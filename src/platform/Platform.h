@@ -118,7 +118,10 @@ class Platform {
   virtual std::string ResolveWriteTarget(const std::string& path) = 0;
   // A new, empty temporary file in the directory of `target`, carrying the
   // target's permission bits. Its path goes to temp_path. nullptr when none
-  // can be made there.
+  // can be made there. Its name is the target's name followed by
+  // ".extmerge-", anything unique and ".tmp" (a leading "." is allowed), a
+  // name the host never reads; a run that holds the target's update lock
+  // removes such files that a killed run left behind.
   virtual std::unique_ptr<WritableFile> CreateTempBeside(const std::string& target,
                                                          std::string& temp_path) = 0;
   // Truncates and rewrites a file in place (fallback when no temporary file

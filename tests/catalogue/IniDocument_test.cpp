@@ -222,6 +222,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "[A]\r\n[\x82\x6D"
                  "ew]\r\nk=v\r\n"}));
 
+// A new section whose name ends in a lead byte standing alone: written as
+// "[name]" the lead byte would pair with "]" and the header would not close,
+// so the section's lines would fall into the one before it.
+TEST(IniDocumentEdit, NewSectionEndingInALoneLeadByteStaysASection) {
+  IniDocument doc("[A]\r\nk=1\r\n", CodePageInfo::Cp932());
+  doc.Write("ab\x95", "Name", "x");
+  IniDocument reread(doc.Bytes(), CodePageInfo::Cp932());
+  EXPECT_EQ(reread.SectionNames(), (std::vector<std::string>{"A", "ab\x95"}));
+  EXPECT_EQ(reread.KeyValues("A"), doc.KeyValues("A"));
+  EXPECT_EQ(reread.Value("ab\x95", "Name"), "x");
+}
+
 TEST(IniDocumentEdit, RealCatalogueChangesOnlyTheWrittenLine) {
   // A catalogue as the host keeps it: CRLF, comments, blank lines, spacing.
   const std::string text =

@@ -101,10 +101,17 @@ class Host:
             return re.split(r"\r\n|\n", f.read().decode(ENC))
 
     def snapshot(self, with_mtime=False):
-        """Every file under the host: bytes (and modification time)."""
+        """Every file under the host: bytes (and modification time).
+
+        The empty update-lock file beside a catalogue ("<name>.lock") is left
+        out: on Linux it stays once made (removing it could let two runs
+        lock two different files), and the host never reads it.
+        """
         snap = {}
         for root, _dirs, files in os.walk(self.root):
             for name in files:
+                if name.endswith(".dat.lock"):
+                    continue
                 p = os.path.join(root, name)
                 with open(p, "rb") as f:
                     data = f.read()
@@ -126,8 +133,15 @@ class NativeRunner:
         self.keys = {}
 
     def set_host(self, key, root):
-        self.keys[key] = root + "/"
+        self.set_host_value(key, root + "/")
+
+    def set_host_value(self, key, value):
+        """The dstDir value exactly as given (a Linux path here)."""
+        self.keys[key] = value
         self._write_registry()
+
+    def host_dir(self, root):
+        return root + "/"
 
     def _write_registry(self):
         lines = ["REGEDIT4", ""]
@@ -148,10 +162,25 @@ class NativeRunner:
         # posix layer maps that "\" when it touches the disk.
         return root + "/\\" + rel
 
-    def run(self, params):
+    def start(self, params, prefix=()):
+        """Starts a run without waiting (stdout and stderr piped)."""
         env = dict(os.environ, EXTMERGE_REGISTRY=self.registry)
-        p = subprocess.run([self.exe] + params, env=env, capture_output=True, timeout=600)
-        err = p.stderr.decode("utf-8", "replace")
+        return subprocess.Popen(list(prefix) + [self.exe] + params, env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def finish(self, proc):
+        _out, err = proc.communicate(timeout=600)
+        return self._result(proc.returncode, err)
+
+    def run(self, params, prefix=()):
+        """prefix: a command the program runs under (e.g. one dropping rights)."""
+        env = dict(os.environ, EXTMERGE_REGISTRY=self.registry)
+        p = subprocess.run(list(prefix) + [self.exe] + params, env=env, capture_output=True,
+                           timeout=600)
+        return self._result(p.returncode, p.stderr)
+
+    def _result(self, returncode, stderr):
+        err = stderr.decode("utf-8", "replace")
         messages = []
         for line in err.splitlines():
             caption, sep, rest = line.partition(": ")
@@ -161,7 +190,7 @@ class NativeRunner:
             if rest.startswith("error: "):
                 style, rest = 0x10, rest[len("error: "):]
             messages.append(Message(rest, caption, style))
-        return Result(p.returncode, messages, err)
+        return Result(returncode, messages, err)
 
     def run_raw_cmdline(self, _cmdline):
         raise NotImplementedError
@@ -227,23 +256,50 @@ class WineRunner:
         return "Z:" + root.replace("/", "\\")
 
     def set_host(self, key, root):
-        self._reg("add", "HKCR\\%s\\dstDir" % key, "/ve", "/d", self.windows_path(root) + "\\",
-                  "/f")
+        self.set_host_value(key, self.host_dir(root))
+
+    def set_host_value(self, key, value):
+        """The dstDir value exactly as given (a Windows path here)."""
+        self._reg("add", "HKCR\\%s\\dstDir" % key, "/ve", "/d", value, "/f")
+
+    def host_dir(self, root):
+        return self.windows_path(root) + "\\"
 
     def host_path(self, root, rel):
         return self.windows_path(root) + "\\" + rel
 
-    def run(self, params):
+    def start(self, params, prefix=()):
+        """Starts a run without waiting (stdout and stderr piped)."""
         env = dict(self.env, WINEDEBUG="+relay")
-        p = subprocess.run([self.wine, self.exe] + params, env=env, capture_output=True,
-                           timeout=600)
-        err = p.stderr.decode("latin-1")
+        return subprocess.Popen(list(prefix) + [self.wine, self.exe] + params, env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def finish(self, proc):
+        _out, err = proc.communicate(timeout=600)
+        return self._result(proc.returncode, err)
+
+    def run(self, params, prefix=()):
+        """prefix: a command the program runs under (e.g. one dropping rights)."""
+        env = dict(self.env, WINEDEBUG="+relay")
+        p = subprocess.run(list(prefix) + [self.wine, self.exe] + params, env=env,
+                           capture_output=True, timeout=600)
+        return self._result(p.returncode, p.stderr)
+
+    def stop_server(self):
+        """Ends the prefix's wineserver, so that the next start begins a new one
+        (with the rights of that start)."""
+        server = os.path.join(os.path.dirname(self.wine), "wineserver")
+        subprocess.run([server, "-k"], env=self.env, capture_output=True, timeout=120)
+        subprocess.run([server, "-w"], env=self.env, capture_output=True, timeout=120)
+
+    def _result(self, returncode, stderr):
+        err = stderr.decode("latin-1")
         messages = []
         for m in RELAY_RE.finditer(err):
             text = _unescape_wine(m.group(2)).decode(ENC)
             caption = _unescape_wine(m.group(3)).decode(ENC)
             messages.append(Message(text, caption, int(m.group(4), 16)))
-        return Result(p.returncode, messages, err[-4000:])
+        return Result(returncode, messages, err[-4000:])
 
     def run_raw_cmdline(self, cmdline):
         # Wine turns an empty argument into "" on the Windows command line.

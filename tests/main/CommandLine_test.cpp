@@ -57,5 +57,12 @@ TEST(ParametersUntilEmpty, StopsAtFirstEmpty) {
   EXPECT_TRUE(ParametersUntilEmpty({"", "a"}).empty());
 }
 
+// A NUL ends the command line, also right after a lead byte (which then
+// stands alone instead of taking the NUL as its second byte).
+TEST(SplitCommandLine, NulAfterLeadByteEndsTheLine) {
+  const std::string line("tool.exe Key\x81\0Next", 18);
+  EXPECT_EQ(SplitCommandLine(line), (std::vector<std::string>{"tool.exe", "Key\x81"}));
+}
+
 }  // namespace
 }  // namespace extmerge
