@@ -477,12 +477,6 @@ def main():
     if ARGS.holder:
         ARGS.holder = os.path.abspath(ARGS.holder)
     os.makedirs(ARGS.work, exist_ok=True)
-    if ARGS.mode == "wine":
-        # Known fault of the Windows layer: its ANSI file calls stop at 260
-        # bytes, so a pack under a longer path is skipped without a word.
-        # Marked so that the fix shows up as an unexpected success.
-        BadInputs.test_paths_longer_than_260_bytes = unittest.expectedFailure(
-            BadInputs.test_paths_longer_than_260_bytes)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
