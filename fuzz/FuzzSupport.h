@@ -42,6 +42,17 @@ class FoldCollation : public Collation {
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
   }
+  // The text with ASCII letters lowered; keys compare as unsigned bytes.
+  std::string Key(std::string_view text) const override {
+    std::string key(text);
+    for (char& c : key)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return key;
+  }
+  int CompareKeys(std::string_view ka, std::string_view kb) const override {
+    int c = ka.compare(kb);
+    return (c > 0) - (c < 0);
+  }
 };
 
 // Splits fuzz input into parts at a separator byte sequence; the last part

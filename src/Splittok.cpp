@@ -9,6 +9,8 @@ std::unique_ptr<TStringList> SplitTokens(std::string_view text, std::string_view
   // is an ordinary byte, so that a stray quote cannot swallow every
   // delimiter after it.
   const size_t last_quote = text.rfind('"');
+  bool is_delimiter[256] = {};
+  for (char d : delimiters) is_delimiter[static_cast<unsigned char>(d)] = true;
   size_t start = 0;  // 1-based start of the open token, 0 when none
   bool in_quote = false;
   for (size_t i = 1; i <= text.size(); ++i) {
@@ -19,7 +21,7 @@ std::unique_ptr<TStringList> SplitTokens(std::string_view text, std::string_view
       if (in_quote && start == 0) start = i;
     } else if (in_quote) {
       // Delimiters inside quotes do not split.
-    } else if (b == '"' || delimiters.find(b) == std::string_view::npos) {
+    } else if (b == '"' || !is_delimiter[static_cast<unsigned char>(b)]) {
       if (start == 0) start = i;
     } else if (keep_empty || start != 0) {
       AddToken(*list, text, start, start == 0 ? 0 : i - start);

@@ -12,8 +12,11 @@ bool HasMarker(std::string_view entry, std::string_view marker) {
   if (marker.empty() || marker.size() > entry.size()) return false;
   // Only at character starts: the marker's bytes may also appear straddling
   // two double-byte characters, which is not the marker.
-  for (size_t i = 0; i + marker.size() <= entry.size(); i += CharLengthAt(entry, i)) {
-    if (entry.compare(i, marker.size(), marker) == 0) return true;
+  const CodePageInfo& cp = AnsiCodePage();
+  for (size_t i = 0; i + marker.size() <= entry.size();) {
+    if (entry[i] == marker[0] && entry.compare(i, marker.size(), marker) == 0) return true;
+    // CharLengthAt, without a call per character.
+    i += i + 1 < entry.size() && cp.IsLead(static_cast<unsigned char>(entry[i])) ? 2 : 1;
   }
   return false;
 }
@@ -21,7 +24,7 @@ bool HasMarker(std::string_view entry, std::string_view marker) {
 void AssignSplit(TStringList& list, const std::string& text) {
   std::unique_ptr<TStringList> tokens = SplitString(text, ",", list.Collator());
   list.Clear();
-  list.AddAll(*tokens);
+  list.AddAll(std::move(*tokens));
 }
 
 std::string JoinList(const TStringList& list) {
@@ -66,6 +69,11 @@ void TDatUpdater::Update() {
 
 void TDatUpdater::CollectNewEntries(TStringList& list, const std::string& section) {
   TStringList dst(list.Collator());
+  CollectNewEntries(list, dst, section);
+}
+
+void TDatUpdater::CollectNewEntries(TStringList& list, TStringList& dst,
+                                    const std::string& section) {
   ReadEntries(dst, *FDstIni, section);
   ReadEntries(list, *FSrcIni, section);
   // Whether an entry goes depends only on the destination, never on the
@@ -80,11 +88,12 @@ void TDatUpdater::MergeSection(const std::string& section) {
   const Collation& collation = Store().Sys().UserCollation();
   // A is filled unsorted: the background reader replaces entries in place.
   TStringList added(collation);
-  CollectNewEntries(added, section);
-  added.SortAndIgnoreDuplicates();
-
+  // Reading the destination again would give the same entries: nothing has
+  // changed it since. The list read for the comparison is reused, with the
+  // keys it has computed.
   TStringList kept(collation);
-  ReadEntries(kept, *FDstIni, section);
+  CollectNewEntries(added, kept, section);
+  added.SortAndIgnoreDuplicates();
 
   // The destination's marked entries, taken from the end of the section
   // towards its start, join the sorted block; of equal ones the first taken
@@ -95,7 +104,7 @@ void TDatUpdater::MergeSection(const std::string& section) {
   std::vector<bool> keep(kept.Count(), true);
   for (int i = kept.Count() - 1; i >= 0; --i) {
     if (!HasMarker(kept.Get(i), marker)) continue;
-    marked.Add(kept.Get(i), kept.SplitAt(i));
+    marked.AddFrom(kept, i);
     keep[i] = false;
   }
   added.AddAll(marked);
@@ -148,7 +157,7 @@ void TBackGroundDatUpdater::WriteEntries(TStringList& list, TIniFile& ini,
     const size_t eq = text.find('=');
     const std::string name = eq == std::string::npos ? std::string() : text.substr(0, eq);
     ini.DeleteKey(section, name);
-    ini.WriteString(section, name, list.Values(name));
+    ini.WriteString(section, name, list.ValuesOfNameAt(i));
   }
 }
 

@@ -31,6 +31,8 @@ class TDatUpdater {
 
   void MergeSection(const std::string& section);
   void CollectNewEntries(TStringList& list, const std::string& section);
+  // The same, leaving the destination's entries as read in dst.
+  void CollectNewEntries(TStringList& list, TStringList& dst, const std::string& section);
 
   CatalogueStore& Store() { return *store_; }
 

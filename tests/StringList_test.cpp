@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -110,6 +111,15 @@ TEST_F(StringListTest, ValueStartsAfterTheRequestedNamesLength) {
       };
       return strip(a).compare(strip(b));
     }
+    std::string Key(std::string_view text) const override {
+      std::string out;
+      for (char c : text)
+        if (c != '-') out += c;
+      return out;
+    }
+    int CompareKeys(std::string_view ka, std::string_view kb) const override {
+      return ka.compare(kb);
+    }
   } collation;
   TStringList list(collation);
   list.Add("a-b=value");
@@ -198,6 +208,10 @@ TEST_F(StringListTest, IndexedLookupsAnswerAsALinearScan) {
       list.Delete(at);
       texts.erase(texts.begin() + at);
     }
+    if (round % 4 == 1) {  // lookups in a sorted list
+      list.SortAndIgnoreDuplicates();
+      texts = list.Texts();
+    }
     for (int q = 0; q < 20; ++q) {
       std::string probe = RandomEntry(rng);
       int first = -1;
@@ -216,6 +230,14 @@ TEST_F(StringListTest, IndexedLookupsAnswerAsALinearScan) {
         value = texts[named].substr(probe.size() + 1);
       ASSERT_EQ(list.Values(probe), value) << probe;
     }
+    // An entry's own name, looked up by the key the entry already has.
+    for (int i = 0; i < list.Count(); ++i) {
+      const std::string& text = list.Get(i);
+      size_t eq = text.find('=');
+      ASSERT_EQ(list.ValuesOfNameAt(i),
+                list.Values(eq == std::string::npos ? std::string() : text.substr(0, eq)))
+          << text;
+    }
   }
 }
 
@@ -231,14 +253,57 @@ TEST_F(StringListTest, AddAllOnASortedListEqualsAddingOneByOne) {
     }
     fast.SortAndIgnoreDuplicates();
     slow.SortAndIgnoreDuplicates();
+    // Others in random order, and already ascending or descending (with
+    // equal entries in them), which are not sorted again.
+    std::vector<std::string> texts;
+    for (int n = rng() % 20; n > 0; --n) texts.push_back(RandomEntry(rng));
+    if (round % 3 != 0) {
+      std::stable_sort(texts.begin(), texts.end(), [&](const std::string& a, const std::string& b) {
+        return fold_.Compare(a, b) < 0;
+      });
+    }
+    if (round % 3 == 2) std::reverse(texts.begin(), texts.end());
     TStringList more(fold_);
-    for (int n = rng() % 20; n > 0; --n)
-      more.Add(RandomEntry(rng), static_cast<int>(rng() % 3) - 1);
+    for (const std::string& t : texts) more.Add(t, static_cast<int>(rng() % 3) - 1);
     fast.AddAll(more);
     for (int i = 0; i < more.Count(); ++i) slow.Add(more.Get(i), more.SplitAt(i));
     ASSERT_EQ(fast.Texts(), slow.Texts());
     for (int i = 0; i < fast.Count(); ++i) ASSERT_EQ(fast.SplitAt(i), slow.SplitAt(i));
   }
+}
+
+// The same order as fold_, with keys of its own (each byte inverted, so
+// they order backwards): a list must never use another comparison's keys.
+class InvertedKeys : public Collation {
+ public:
+  int Compare(std::string_view a, std::string_view b) const override { return fold_.Compare(a, b); }
+  std::string Key(std::string_view text) const override {
+    std::string key = fold_.Key(text);
+    for (char& c : key) c = static_cast<char>(~c);
+    return key;
+  }
+  int CompareKeys(std::string_view ka, std::string_view kb) const override {
+    return kb.compare(ka);
+  }
+
+ private:
+  AsciiFoldCollation fold_;
+};
+
+TEST_F(StringListTest, EntriesFromAListOfAnotherComparisonTakeNewKeys) {
+  InvertedKeys inverted;
+  TStringList other(inverted);
+  for (const char* t : {"c", "a", "B", "d", "b"}) other.Add(t);
+  other.SortAndIgnoreDuplicates();  // computes other's keys
+  TStringList expected = Make({"b", "e"});
+  expected.SortAndIgnoreDuplicates();
+  TStringList by_all = expected, by_one = expected;
+  for (int i = 0; i < other.Count(); ++i) expected.Add(other.Get(i));
+  by_all.AddAll(other);
+  for (int i = 0; i < other.Count(); ++i) by_one.AddFrom(other, i);
+  EXPECT_EQ(by_all.Texts(), expected.Texts());
+  EXPECT_EQ(by_one.Texts(), expected.Texts());
+  EXPECT_EQ(expected.Texts(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "catalogue/IniFile.h"
 
-#include <map>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -56,13 +56,6 @@ void SetValue(TStringList& list, const std::string& name, const std::string& val
     list.Delete(i);
   }
 }
-
-struct CollationLess {
-  const Collation* collation;
-  bool operator()(std::string_view a, std::string_view b) const {
-    return collation->Compare(a, b) < 0;
-  }
-};
 
 }  // namespace
 
@@ -144,11 +137,14 @@ void TIniFile::ReadSectionValues(const std::string& section, TStringList& list) 
   // own comparison) form one class; IndexOfName finds a class's lowest live
   // position. A change only ever removes or replaces that lowest position,
   // or appends when the class has none left, so each class is a queue.
+  // Names of one class are exactly those with the same collation key.
   const int m = list.Count();
-  std::map<std::string_view, size_t, CollationLess> class_of(CollationLess{&list.Collator()});
+  const Collation& collation = list.Collator();
+  std::unordered_map<std::string, size_t> class_of;
+  class_of.reserve(pairs.size());
   std::vector<size_t> pair_class(pairs.size());
   for (size_t p = 0; p < pairs.size(); ++p)
-    pair_class[p] = class_of.emplace(pairs[p].first, class_of.size()).first->second;
+    pair_class[p] = class_of.emplace(collation.Key(pairs[p].first), class_of.size()).first->second;
 
   struct Queue {
     std::vector<size_t> positions;
@@ -159,7 +155,7 @@ void TIniFile::ReadSectionValues(const std::string& section, TStringList& list) 
     const std::string& text = list.Get(j);
     size_t eq = text.find('=');
     if (eq == std::string::npos) continue;  // no name: never found by name
-    auto it = class_of.find(std::string_view(text).substr(0, eq));
+    auto it = class_of.find(collation.Key(std::string_view(text).substr(0, eq)));
     if (it != class_of.end()) queues[it->second].positions.push_back(static_cast<size_t>(j));
   }
 

@@ -45,10 +45,19 @@ enum class ReadStatus { kOk, kNotFound, kIsDirectory, kFailed };
 // ignored (kana type and width stay significant). Negative, zero or positive;
 // only zero means equal. Must be a consistent total order, because lookups
 // use sorted indexes built with it.
+//
+// Keys serve the lists that compare the same texts many times: a key is
+// computed once per text, and then
+//   Key(a) == Key(b) (byte for byte) exactly when Compare(a, b) == 0, so
+//   keys may be hashed for equality lookups, and
+//   CompareKeys(Key(a), Key(b)) has the sign of Compare(a, b), at a fraction
+//   of its cost.
 class Collation {
  public:
   virtual ~Collation() = default;
   virtual int Compare(std::string_view a, std::string_view b) const = 0;
+  virtual std::string Key(std::string_view text) const = 0;
+  virtual int CompareKeys(std::string_view ka, std::string_view kb) const = 0;
 };
 
 // A file being written. Each call reports success; after a failure the

@@ -17,6 +17,18 @@ int AsciiFoldCollation::Compare(std::string_view a, std::string_view b) const {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+std::string AsciiFoldCollation::Key(std::string_view text) const {
+  std::string key(text);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return key;
+}
+
+int AsciiFoldCollation::CompareKeys(std::string_view ka, std::string_view kb) const {
+  int c = ka.compare(kb);  // char_traits<char> compares as unsigned bytes
+  return (c > 0) - (c < 0);
+}
+
 FakePlatform::FakePlatform() = default;
 
 void FakePlatform::AddDir(const std::string& path, uint32_t extra_attrs) {

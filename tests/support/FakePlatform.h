@@ -17,6 +17,9 @@ namespace extmerge::test {
 class AsciiFoldCollation : public Collation {
  public:
   int Compare(std::string_view a, std::string_view b) const override;
+  // The text with ASCII letters lowered; keys compare as unsigned bytes.
+  std::string Key(std::string_view text) const override;
+  int CompareKeys(std::string_view ka, std::string_view kb) const override;
 };
 
 // The program's string table (res/strings.def) in code page 932. Also the

@@ -1,9 +1,12 @@
 #include "platform/posix/IcuCollation.h"
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/posix/PosixText.h"
@@ -33,6 +36,39 @@ void FoldInto(const std::u16string& text, std::u16string& out) {
     return;
   }
   out.resize(static_cast<size_t>(n));
+}
+
+// The full case folding of every BMP code unit that folds to exactly one
+// unit; kFoldNotSingle where it folds to more (or is a surrogate, whose
+// character only a whole text can tell). Folding goes character by
+// character, so a text folds unit by unit through this table unless one of
+// its units is marked.
+constexpr char16_t kFoldNotSingle = 0xFFFF;
+
+struct FoldTable {
+  std::vector<char16_t> single;
+
+  FoldTable() : single(0x10000) {
+    for (UChar32 c = 0; c < 0x10000; ++c) {
+      char16_t& out = single[static_cast<size_t>(c)];
+      if (U_IS_SURROGATE(c) || c == kFoldNotSingle) {
+        out = kFoldNotSingle;
+      } else if (!u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_CASEFOLDED)) {
+        out = static_cast<char16_t>(c);
+      } else {
+        UChar in = static_cast<UChar>(c);
+        UChar folded[4];
+        UErrorCode err = U_ZERO_ERROR;
+        int32_t n = u_strFoldCase(folded, 4, &in, 1, U_FOLD_CASE_DEFAULT, &err);
+        out = U_SUCCESS(err) && n == 1 ? static_cast<char16_t>(folded[0]) : kFoldNotSingle;
+      }
+    }
+  }
+};
+
+const FoldTable& Folds() {
+  static const FoldTable table;
+  return table;
 }
 
 }  // namespace
@@ -132,14 +168,75 @@ int IcuCollation::CompareGeneral(std::string_view a, std::string_view b) const {
   DecodeCp932Distinct(b, decoded_b);
   FoldInto(decoded_a, folded_a);
   FoldInto(decoded_b, folded_b);
+  return CompareFolded(folded_a, folded_b);
+}
+
+int IcuCollation::CompareFolded(const std::u16string& a, const std::u16string& b) const {
   if (collator_ != nullptr) {
-    UCollationResult r = ucol_strcoll(collator_, reinterpret_cast<const UChar*>(folded_a.data()),
-                                      static_cast<int32_t>(folded_a.size()),
-                                      reinterpret_cast<const UChar*>(folded_b.data()),
-                                      static_cast<int32_t>(folded_b.size()));
+    UCollationResult r = ucol_strcoll(
+        collator_, reinterpret_cast<const UChar*>(a.data()), static_cast<int32_t>(a.size()),
+        reinterpret_cast<const UChar*>(b.data()), static_cast<int32_t>(b.size()));
     if (r != UCOL_EQUAL) return r == UCOL_LESS ? -1 : 1;
   }
-  return Sign(folded_a.compare(folded_b));
+  return Sign(a.compare(b));
+}
+
+// The key is the decoded, case-folded text (its UTF-16 units as bytes):
+// two texts compare equal exactly when their folded texts are the same, in
+// the general path (the tie-break) as in the ASCII shortcut (whose ranks
+// tell apart exactly the folded characters).
+std::string IcuCollation::Key(std::string_view text) const {
+  thread_local std::u16string decoded, folded;
+  DecodeCp932Distinct(text, decoded);
+  const std::vector<char16_t>& table = Folds().single;
+  folded.resize(decoded.size());
+  bool whole = false;
+  for (size_t i = 0; i < decoded.size(); ++i) {
+    char16_t f = table[decoded[i]];
+    if (f == kFoldNotSingle) {
+      whole = true;
+      break;
+    }
+    folded[i] = f;
+  }
+  if (whole) FoldInto(decoded, folded);
+  std::string key(folded.size() * sizeof(char16_t), '\0');
+  if (!key.empty()) std::memcpy(key.data(), folded.data(), key.size());
+  return key;
+}
+
+int IcuCollation::CompareKeys(std::string_view ka, std::string_view kb) const {
+  auto unit = [](std::string_view key, size_t i) {
+    char16_t u;
+    std::memcpy(&u, key.data() + i * sizeof(char16_t), sizeof(char16_t));
+    return u;
+  };
+  const size_t na = ka.size() / sizeof(char16_t);
+  const size_t nb = kb.size() / sizeof(char16_t);
+  // The ASCII shortcut on folded units: the ranks were taken from the
+  // collator on exactly these code points.
+  auto ranked = [&](std::string_view key, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      char16_t u = unit(key, i);
+      if (u >= 0x80 || ascii_rank_[u] == 0) return false;
+    }
+    return true;
+  };
+  if (ranked(ka, na) && ranked(kb, nb)) {
+    size_t n = std::min(na, nb);
+    for (size_t i = 0; i < n; ++i) {
+      unsigned char x = ascii_rank_[unit(ka, i)];
+      unsigned char y = ascii_rank_[unit(kb, i)];
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+  }
+  thread_local std::u16string folded_a, folded_b;
+  folded_a.resize(na);
+  folded_b.resize(nb);
+  if (na != 0) std::memcpy(folded_a.data(), ka.data(), na * sizeof(char16_t));
+  if (nb != 0) std::memcpy(folded_b.data(), kb.data(), nb * sizeof(char16_t));
+  return CompareFolded(folded_a, folded_b);
 }
 
 std::string UserCollationLocale() {

@@ -26,11 +26,14 @@ class IcuCollation : public Collation {
   IcuCollation& operator=(const IcuCollation&) = delete;
 
   int Compare(std::string_view a, std::string_view b) const override;
+  std::string Key(std::string_view text) const override;
+  int CompareKeys(std::string_view ka, std::string_view kb) const override;
   // Does plain ASCII text take the shortcut (the collator allowed it)?
   bool HasAsciiShortcut() const { return ascii_rank_['a'] != 0; }
 
  private:
   int CompareGeneral(std::string_view a, std::string_view b) const;
+  int CompareFolded(const std::u16string& a, const std::u16string& b) const;
   void BuildAsciiRanks();
 
   UCollator* collator_ = nullptr;

@@ -218,10 +218,12 @@ const DecodeTable& Table() {
   return table;
 }
 
-void AppendByteCodePoint(std::u16string& out, unsigned char b) {
+// Writes the private-use code point of a byte without a character.
+char16_t* PutByteCodePoint(char16_t* out, unsigned char b) {
   UChar32 c = 0xF0000 + b;
-  out.push_back(static_cast<char16_t>(U16_LEAD(c)));
-  out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+  out[0] = static_cast<char16_t>(U16_LEAD(c));
+  out[1] = static_cast<char16_t>(U16_TRAIL(c));
+  return out + 2;
 }
 
 }  // namespace
@@ -229,32 +231,36 @@ void AppendByteCodePoint(std::u16string& out, unsigned char b) {
 void DecodeCp932Distinct(std::string_view cp932, std::u16string& out) {
   const DecodeTable& table = Table();
   static const CodePageInfo cp = CodePageInfo::Cp932();
-  out.clear();
   const size_t n = cp932.size();
+  // At most two units per byte (a byte without a character).
+  out.resize(2 * n);
+  char16_t* const begin = out.data();
+  char16_t* put = begin;
   for (size_t i = 0; i < n;) {
     unsigned char b = static_cast<unsigned char>(cp932[i]);
     if (cp.IsLead(b)) {
       if (i + 1 < n) {
         char16_t u = table.pair[b * 256 + static_cast<unsigned char>(cp932[i + 1])];
         if (u != kUnmapped) {
-          out.push_back(u);
+          *put++ = u;
           i += 2;
           continue;
         }
       }
       // A lone lead byte: the byte after it is read on its own.
-      AppendByteCodePoint(out, b);
+      put = PutByteCodePoint(put, b);
       ++i;
       continue;
     }
     char16_t u = table.single[b];
     if (u != kUnmapped) {
-      out.push_back(u);
+      *put++ = u;
     } else {
-      AppendByteCodePoint(out, b);
+      put = PutByteCodePoint(put, b);
     }
     ++i;
   }
+  out.resize(static_cast<size_t>(put - begin));
 }
 
 std::string NativePath(std::string_view path) {

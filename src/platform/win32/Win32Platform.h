@@ -18,6 +18,8 @@ namespace extmerge::win32 {
 class UserLocaleCollation : public Collation {
  public:
   int Compare(std::string_view a, std::string_view b) const override;
+  std::string Key(std::string_view text) const override;
+  int CompareKeys(std::string_view ka, std::string_view kb) const override;
 };
 
 class Win32Platform : public Platform {

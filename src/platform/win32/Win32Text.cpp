@@ -83,6 +83,34 @@ int UserLocaleCollation::Compare(std::string_view a, std::string_view b) const {
   }
 }
 
+// The system's sort key with the comparison's own flags: sort keys are made
+// to order, byte by byte, like the comparison with the same flags, and equal
+// keys are equal texts.
+std::string UserLocaleCollation::Key(std::string_view text) const {
+  // An empty text is passed as an empty NUL-terminated one: a zero length
+  // is refused.
+  const char* p = text.empty() ? "" : text.data();
+  int length = text.empty() ? -1 : ApiLength(text.size());
+  const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  int n = LCMapStringA(LOCALE_USER_DEFAULT, flags, p, length, nullptr, 0);
+  if (n > 0) {
+    std::string key(static_cast<size_t>(n), '\0');
+    n = LCMapStringA(LOCALE_USER_DEFAULT, flags, p, length, key.data(), n);
+    if (n > 0) {
+      key.resize(static_cast<size_t>(n));
+      return key;
+    }
+  }
+  // No sort key at all (out of memory): the text itself, so that at least
+  // equal texts still share a key.
+  return std::string(text);
+}
+
+int UserLocaleCollation::CompareKeys(std::string_view ka, std::string_view kb) const {
+  int c = ka.compare(kb);  // unsigned bytes
+  return (c > 0) - (c < 0);
+}
+
 CodePageInfo Win32Platform::AnsiCodePageInfo() {
   CodePageInfo info;
   info.dbcs = GetSystemMetrics(SM_DBCSENABLED) != 0;

@@ -116,6 +116,52 @@ TEST(IcuCollationShortcut, AgreesWithGeneralPath) {
   }
 }
 
+// Keys stand in for the texts in every list: equal keys must be exactly the
+// equal texts, and comparing keys must order as comparing the texts, with
+// the ASCII shortcut on and off.
+TEST(IcuCollationKeys, OrderAndEqualAsTheTexts) {
+  IcuCollation fast("ja"), general("ja", false);
+  std::vector<std::string> texts = test::MixedTexts(99, 400);
+  for (const IcuCollation* c : {&fast, &general}) {
+    std::vector<std::string> keys;
+    for (const std::string& t : texts) keys.push_back(c->Key(t));
+    for (size_t i = 0; i < texts.size(); ++i) {
+      for (size_t j = 0; j < texts.size(); ++j) {
+        int expected = Sign(c->Compare(texts[i], texts[j]));
+        ASSERT_EQ(Sign(c->CompareKeys(keys[i], keys[j])), expected)
+            << testing::PrintToString(texts[i]) << " vs " << testing::PrintToString(texts[j]);
+        ASSERT_EQ(keys[i] == keys[j], expected == 0)
+            << testing::PrintToString(texts[i]) << " vs " << testing::PrintToString(texts[j]);
+      }
+    }
+  }
+}
+
+// Keys fold character by character through a table: every character of
+// the code page (and every byte that is none) must key as it compares.
+TEST(IcuCollationKeys, EveryCharacterOfTheCodePage) {
+  IcuCollation ja("ja");
+  std::vector<std::string> texts;
+  for (int b = 0; b < 256; ++b) {
+    texts.push_back(std::string(1, static_cast<char>(b)));
+    for (int t = 0x40; t <= 0xFC; ++t)
+      if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC))
+        texts.push_back({static_cast<char>(b), static_cast<char>(t)});
+  }
+  std::stable_sort(texts.begin(), texts.end(), [&](const std::string& x, const std::string& y) {
+    return ja.Compare(x, y) < 0;
+  });
+  for (size_t i = 1; i < texts.size(); ++i) {
+    const std::string &a = texts[i - 1], &b = texts[i];
+    int expected = Sign(ja.Compare(a, b));
+    std::string ka = ja.Key(a), kb = ja.Key(b);
+    ASSERT_EQ(Sign(ja.CompareKeys(ka, kb)), expected)
+        << testing::PrintToString(a) << " vs " << testing::PrintToString(b);
+    ASSERT_EQ(ka == kb, expected == 0)
+        << testing::PrintToString(a) << " vs " << testing::PrintToString(b);
+  }
+}
+
 TEST(UserCollationLocale, FromEnvironment) {
   struct Case {
     const char* lc_all;

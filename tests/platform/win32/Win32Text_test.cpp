@@ -60,6 +60,33 @@ TEST(Win32CollationTest, NulBytesAreCompared) {
   EXPECT_NE(c.Compare(std::string("a\0b", 3), std::string("a", 1)), 0);
 }
 
+// Lists hash and sort the sort keys instead of comparing texts: the keys
+// must order exactly as the comparison and be equal exactly for equal texts.
+TEST(Win32CollationTest, SortKeysOrderAndEqualAsTheTexts) {
+  std::unique_ptr<Platform> p = MakeSystemPlatform(0, nullptr);
+  const Collation& c = p->UserCollation();
+  std::vector<std::string> texts = test::MixedTexts(99, 300);
+  texts.push_back(std::string("a\0b", 3));
+  texts.push_back(std::string("a\0c", 3));
+  texts.push_back(std::string("A\0B", 3));
+  std::vector<std::string> keys;
+  for (const std::string& t : texts) keys.push_back(c.Key(t));
+  int disagreements = 0;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    for (size_t j = 0; j < texts.size(); ++j) {
+      int expected = Sign(c.Compare(texts[i], texts[j]));
+      bool ok = Sign(c.CompareKeys(keys[i], keys[j])) == expected &&
+                (keys[i] == keys[j]) == (expected == 0);
+      if (!ok && ++disagreements <= 10) {
+        ADD_FAILURE() << testing::PrintToString(texts[i]) << " vs "
+                      << testing::PrintToString(texts[j]) << ": compare " << expected << ", keys "
+                      << Sign(c.CompareKeys(keys[i], keys[j]));
+      }
+    }
+  }
+  EXPECT_EQ(disagreements, 0);
+}
+
 TEST(Win32CodePageTest, LeadBytesOfCodePage932) {
   std::unique_ptr<Platform> p = MakeSystemPlatform(0, nullptr);
   CodePageInfo info = p->AnsiCodePageInfo();
