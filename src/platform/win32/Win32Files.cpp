@@ -4,6 +4,12 @@
 // every user on Windows, but a compatibility layer running as a superuser
 // does not; the attribute is therefore checked here, so that the tool behaves
 // the same wherever it runs.
+//
+// Paths of any length: the ANSI functions take a path of at most MAX_PATH - 1
+// characters. A path shorter than MAX_PATH bytes (and so shorter than MAX_PATH
+// characters, whatever it holds) goes to them as it is; a longer one goes, in
+// its long form, to the wide functions, which take up to 32767 characters (see
+// LongForm). Every call with a path therefore goes through the helpers below.
 #include <atomic>
 
 #include "platform/SystemPlatform.h"
@@ -22,6 +28,87 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 
 bool IsNotFound(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool IsLong(const std::string& path) { return path.size() >= MAX_PATH; }
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// `path` as the wide functions take it without a length limit: in UTF-16,
+// made what the system itself makes of a path before using it ("/" read as
+// "\", "." and ".." resolved, a relative path completed with the current
+// directory, trailing dots and spaces of the last name dropped), then with
+// the prefix that switches that processing off: "C:\dir" -> "\\?\C:\dir",
+// "\\server\share" -> "\\?\UNC\server\share". A path already in that
+// form is taken as it is. False, with the last error set, when the path is
+// not valid text in the ANSI code page or cannot be completed.
+bool LongForm(const std::string& path, std::wstring& out) {
+  std::wstring wide;
+  if (!ToWideStrict(CP_ACP, path, wide) || wide.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  if (StartsWith(wide, L"\\\\?\\")) {
+    out = std::move(wide);
+    return true;
+  }
+  std::wstring full(wide.size() + MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return false;
+    if (n >= full.size()) {  // n is the size needed
+      full.resize(n);
+      continue;
+    }
+    full.resize(n);
+    break;
+  }
+  if (StartsWith(full, L"\\\\.\\")) {
+    out = std::move(full);  // a device: no long form
+  } else if (StartsWith(full, L"\\\\")) {
+    out = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    out = L"\\\\?\\" + full;
+  }
+  return true;
+}
+
+DWORD AttributesAt(const std::string& path) {
+  if (!IsLong(path)) return GetFileAttributesA(path.c_str());
+  std::wstring wide;
+  if (!LongForm(path, wide)) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(wide.c_str());
+}
+
+bool SetAttributesAt(const std::string& path, DWORD attrs) {
+  if (!IsLong(path)) return SetFileAttributesA(path.c_str(), attrs) != FALSE;
+  std::wstring wide;
+  return LongForm(path, wide) && SetFileAttributesW(wide.c_str(), attrs) != FALSE;
+}
+
+HANDLE OpenAt(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  if (!IsLong(path)) {
+    return CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  }
+  std::wstring wide;
+  if (!LongForm(path, wide)) return INVALID_HANDLE_VALUE;
+  return CreateFileW(wide.c_str(), access, share, nullptr, disposition, flags, nullptr);
+}
+
+bool RemoveAt(const std::string& path) {
+  if (!IsLong(path)) return DeleteFileA(path.c_str()) != FALSE;
+  std::wstring wide;
+  return LongForm(path, wide) && DeleteFileW(wide.c_str()) != FALSE;
+}
+
+bool MoveAt(const std::string& from, const std::string& to, DWORD flags) {
+  if (!IsLong(from) && !IsLong(to)) return MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
+  std::wstring wide_from;
+  std::wstring wide_to;
+  return LongForm(from, wide_from) && LongForm(to, wide_to) &&
+         MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags) != FALSE;
 }
 
 // Position of the last path separator ("\" or "/") that is a character of
@@ -99,7 +186,7 @@ class HandleLock : public FileLock {
 }  // namespace
 
 std::optional<uint32_t> Win32Platform::FileAttributesOf(const std::string& path) {
-  DWORD attrs = GetFileAttributesA(path.c_str());
+  DWORD attrs = AttributesAt(path);
   if (attrs == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return attrs;
 }
@@ -109,15 +196,28 @@ ListStatus Win32Platform::ListDirectory(const std::string& dir, std::vector<DirE
   std::string pattern = dir;
   if (!EndsWithSeparator(pattern)) pattern += '\\';
   pattern += "*.*";
+  // A long pattern is listed by the wide functions; their names are turned
+  // into the ANSI code page the way the ANSI functions turn them.
+  const bool wide = IsLong(pattern);
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW wide_data;
+  HANDLE find = INVALID_HANDLE_VALUE;
+  if (!wide) {
+    find = FindFirstFileA(pattern.c_str(), &data);
+  } else if (std::wstring wide_pattern; LongForm(pattern, wide_pattern)) {
+    find = FindFirstFileW(wide_pattern.c_str(), &wide_data);
+  }
   if (find == INVALID_HANDLE_VALUE) {
     return IsNotFound(GetLastError()) ? ListStatus::kNotFound : ListStatus::kFailed;
   }
   ListStatus status = ListStatus::kOk;
   for (;;) {
-    out.push_back({data.cFileName, data.dwFileAttributes});
-    if (!FindNextFileA(find, &data)) {
+    if (wide) {
+      out.push_back({WideToMultiByte(CP_ACP, wide_data.cFileName), wide_data.dwFileAttributes});
+    } else {
+      out.push_back({data.cFileName, data.dwFileAttributes});
+    }
+    if (!(wide ? FindNextFileW(find, &wide_data) : FindNextFileA(find, &data))) {
       if (GetLastError() != ERROR_NO_MORE_FILES) status = ListStatus::kFailed;
       break;
     }
@@ -129,15 +229,15 @@ ListStatus Win32Platform::ListDirectory(const std::string& dir, std::vector<DirE
 
 ReadStatus Win32Platform::ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
-  DWORD attrs = GetFileAttributesA(path.c_str());
+  DWORD attrs = AttributesAt(path);
   if (attrs == INVALID_FILE_ATTRIBUTES) {
     return IsNotFound(GetLastError()) ? ReadStatus::kNotFound : ReadStatus::kFailed;
   }
   if (attrs & FILE_ATTRIBUTE_DIRECTORY) return ReadStatus::kIsDirectory;
   // Others may keep the file open for writing (the host itself, an editor):
   // reading must not fail because of them.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE h = OpenAt(path, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
   if (h == INVALID_HANDLE_VALUE) {
     return IsNotFound(GetLastError()) ? ReadStatus::kNotFound : ReadStatus::kFailed;
   }
@@ -165,10 +265,9 @@ ReadStatus Win32Platform::ReadWholeFile(const std::string& path, std::string& ou
 std::string Win32Platform::ResolveWriteTarget(const std::string& path) {
   // Only a reparse point (a symbolic link) is written through to its target;
   // every other path stays exactly as given.
-  DWORD attrs = GetFileAttributesA(path.c_str());
+  DWORD attrs = AttributesAt(path);
   if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
-  HANDLE h = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = OpenAt(path, 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (h == INVALID_HANDLE_VALUE) return path;
   std::string buf(MAX_PATH + 1, '\0');
   DWORD n = 0;
@@ -200,8 +299,7 @@ std::unique_ptr<WritableFile> Win32Platform::CreateTempBeside(const std::string&
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = target + ".extmerge-" + std::to_string(pid) + "-" +
                             std::to_string(counter.fetch_add(1)) + ".tmp";
-    HANDLE h = CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = OpenAt(candidate, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (h != INVALID_HANDLE_VALUE) {
       temp_path = candidate;
       return std::make_unique<HandleFile>(h);
@@ -214,15 +312,14 @@ std::unique_ptr<WritableFile> Win32Platform::CreateTempBeside(const std::string&
 }
 
 std::unique_ptr<WritableFile> Win32Platform::OpenForOverwrite(const std::string& path) {
-  DWORD attrs = GetFileAttributesA(path.c_str());
+  DWORD attrs = AttributesAt(path);
   if (attrs != INVALID_FILE_ATTRIBUTES &&
       (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     return nullptr;
   }
   // OPEN_ALWAYS and an explicit truncation rather than CREATE_ALWAYS, which
   // refuses hidden and system files unless told their attributes again.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = OpenAt(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   if (!SetEndOfFile(h)) {
     CloseHandle(h);
@@ -232,40 +329,39 @@ std::unique_ptr<WritableFile> Win32Platform::OpenForOverwrite(const std::string&
 }
 
 bool Win32Platform::RenameReplacing(const std::string& from, const std::string& to) {
-  DWORD old_attrs = GetFileAttributesA(to.c_str());
+  DWORD old_attrs = AttributesAt(to);
   if (old_attrs != INVALID_FILE_ATTRIBUTES &&
       (old_attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     return false;
   }
-  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveAt(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;
   }
   // The replacement carries the temporary file's attributes; give the file
   // back the ones it had (hidden, system, archive ...).
   if (old_attrs != INVALID_FILE_ATTRIBUTES) {
-    DWORD now = GetFileAttributesA(to.c_str());
+    DWORD now = AttributesAt(to);
     DWORD want = old_attrs & kSettableAttributes;
     if (now == INVALID_FILE_ATTRIBUTES || (now & kSettableAttributes) != want) {
-      SetFileAttributesA(to.c_str(), want ? want : FILE_ATTRIBUTE_NORMAL);
+      SetAttributesAt(to, want ? want : FILE_ATTRIBUTE_NORMAL);
     }
   }
   return true;
 }
 
-bool Win32Platform::RemovePath(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool Win32Platform::RemovePath(const std::string& path) { return RemoveAt(path); }
 
 bool Win32Platform::IsWritable(const std::string& path) {
-  DWORD attrs = GetFileAttributesA(path.c_str());
+  DWORD attrs = AttributesAt(path);
   if (attrs == INVALID_FILE_ATTRIBUTES) {
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-    DWORD dir = GetFileAttributesA(DirectoryOf(path).c_str());
+    DWORD dir = AttributesAt(DirectoryOf(path));
     return dir != INVALID_FILE_ATTRIBUTES && (dir & FILE_ATTRIBUTE_DIRECTORY);
   }
   if (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
   // A file another program holds open without sharing cannot be written
   // either: try it, and close at once without writing anything.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = OpenAt(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
   return true;
@@ -280,16 +376,17 @@ std::unique_ptr<FileLock> Win32Platform::LockPath(const std::string& path, int t
   const ULONGLONG deadline =
       GetTickCount64() + static_cast<ULONGLONG>(timeout_ms > 0 ? timeout_ms : 0);
   for (;;) {
-    HANDLE h = CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE h = OpenAt(lock_path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE);
     if (h != INVALID_HANDLE_VALUE) {
       OVERLAPPED at{};
       if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
         return std::make_unique<HandleLock>(h);
       }
       CloseHandle(h);
-    } else if (GetLastError() == ERROR_PATH_NOT_FOUND) {
-      return nullptr;  // no directory to lock in: waiting will not help
+    } else if (DWORD error = GetLastError();
+               error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME) {
+      return nullptr;  // no directory to lock in, or no such name: waiting will not help
     }
     if (GetTickCount64() >= deadline) return nullptr;
     Sleep(20);

@@ -1,6 +1,8 @@
 // The Windows layer: the platform interface on the system's own ANSI ("A")
 // functions, so that every text stays in the ANSI code page as the core
-// expects. Split over several files by area; this header is private to them.
+// expects; only paths too long for them go to the wide ("W") functions
+// (Win32Files.cpp). Split over several files by area; this header is private
+// to them.
 #pragma once
 
 #include <windows.h>
@@ -53,6 +55,10 @@ class Win32Platform : public Platform {
  private:
   UserLocaleCollation collation_;
 };
+
+// The given code page -> UTF-16, strictly: false when any byte sequence is
+// invalid in `code_page`.
+bool ToWideStrict(UINT code_page, std::string_view text, std::wstring& wide);
 
 // UTF-16 -> the given code page (CP_ACP, 932, CP_UTF8), default replacement
 // rules of the system. Empty on failure.

@@ -16,18 +16,6 @@ constexpr UINT kCp932 = 932;  // explicitly, whatever the system's ANSI code pag
 // The API takes int lengths; texts of 2 GiB and more are not ours to handle.
 int ApiLength(size_t n) { return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n); }
 
-// Strict decoding: false when any byte sequence is invalid in `code_page`.
-bool ToWideStrict(UINT code_page, std::string_view text, std::wstring& wide) {
-  wide.clear();
-  if (text.empty()) return true;
-  int n = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), ApiLength(text.size()),
-                              nullptr, 0);
-  if (n <= 0) return false;
-  wide.resize(static_cast<size_t>(n));
-  return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), ApiLength(text.size()),
-                             wide.data(), n) == n;
-}
-
 // Strict encoding into code page 932: false when a character has no exact
 // counterpart there (no best-fit look-alikes, no default character).
 bool WideToCp932Strict(std::wstring_view wide, std::string& out) {
@@ -54,6 +42,17 @@ size_t Utf8SequenceLength(unsigned char b) {
 }
 
 }  // namespace
+
+bool ToWideStrict(UINT code_page, std::string_view text, std::wstring& wide) {
+  wide.clear();
+  if (text.empty()) return true;
+  int n = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), ApiLength(text.size()),
+                              nullptr, 0);
+  if (n <= 0) return false;
+  wide.resize(static_cast<size_t>(n));
+  return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), ApiLength(text.size()),
+                             wide.data(), n) == n;
+}
 
 std::string WideToMultiByte(UINT code_page, std::wstring_view wide) {
   if (wide.empty()) return std::string();

@@ -12,25 +12,35 @@ namespace {
 
 using test::J;
 
-// Removes a directory tree the test made (clearing read-only bits first).
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+// The test's own way to long paths, independent of the layer under test:
+// "\\?\" and the UTF-16 of an absolute ANSI path.
+std::wstring Long(const std::string& path) {
+  int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  return L"\\\\?\\" + wide;
+}
+
+// Removes a directory tree the test made (clearing read-only bits first),
+// paths of any length included.
+void RemoveTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = dir + "\\" + name;
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = dir + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(path);
       } else {
-        DeleteFileA(path.c_str());
+        DeleteFileW(path.c_str());
       }
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileW(find, &data));
     FindClose(find);
   }
-  RemoveDirectoryA(dir.c_str());
+  RemoveDirectoryW(dir.c_str());
 }
 
 class Win32FilesTest : public ::testing::Test {
@@ -44,7 +54,7 @@ class Win32FilesTest : public ::testing::Test {
            std::to_string(counter++);
     ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr)) << dir_;
   }
-  void TearDown() override { RemoveTree(dir_); }
+  void TearDown() override { RemoveTree(Long(dir_)); }
 
   std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
 
@@ -251,6 +261,141 @@ TEST_F(Win32FilesTest, LockIsExclusiveAndLeavesNoSidecar) {
   again.reset();
   EXPECT_FALSE(platform_->FileAttributesOf(path + ".lock").has_value());
   EXPECT_EQ(platform_->LockPath(Path("nodir\\x.dat"), 1000), nullptr);
+}
+
+// Paths beyond MAX_PATH: a tree some 330 bytes deep, made with the wide
+// functions, with a double-byte name whose second byte is that of "\".
+class Win32LongPathTest : public Win32FilesTest {
+ protected:
+  void SetUp() override {
+    Win32FilesTest::SetUp();
+    deep_ = dir_;
+    for (int i = 0; i < 5; ++i) {
+      names_.push_back(J("表") + std::string(60, static_cast<char>('a' + i)));
+      deep_ += "\\" + names_.back();
+      ASSERT_TRUE(CreateDirectoryW(Long(deep_).c_str(), nullptr)) << deep_.size();
+    }
+    ASSERT_GT(deep_.size(), 300u);
+    file_ = deep_ + "\\Template.dat";
+    WriteLong(file_, "old contents");
+  }
+
+  static void WriteLong(const std::string& path, const std::string& bytes, DWORD attrs = 0) {
+    HANDLE h = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(h);
+    if (attrs) {
+      ASSERT_TRUE(SetFileAttributesW(Long(path).c_str(), attrs));
+    }
+  }
+
+  std::string ReadAt(const std::string& path) {
+    std::string out;
+    EXPECT_EQ(platform_->ReadWholeFile(path, out), ReadStatus::kOk) << path;
+    return out;
+  }
+
+  std::vector<std::string> names_;  // of the directories from dir_ down to deep_
+  std::string deep_;
+  std::string file_;
+};
+
+TEST_F(Win32LongPathTest, AttributesListingAndReading) {
+  WriteLong(deep_ + "\\" + J("追加素材.dat"), "x", FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_NE(platform_->FileAttributesOf(deep_).value_or(0) & kAttrDirectory, 0u);
+  EXPECT_NE(platform_->FileAttributesOf(deep_ + "\\" + J("追加素材.dat")).value_or(0) & kAttrHidden,
+            0u);
+  EXPECT_FALSE(platform_->FileAttributesOf(deep_ + "\\missing.dat").has_value());
+
+  // Names come back in the ANSI code page, as the ANSI functions give them.
+  EXPECT_EQ(Names(deep_), (std::vector<std::string>{".", "..", "Template.dat", J("追加素材.dat")}));
+  EXPECT_EQ(Names(deep_ + "\\").size(), 4u);
+  std::vector<DirEntry> entries;
+  EXPECT_EQ(platform_->ListDirectory(deep_ + "\\missing", entries), ListStatus::kNotFound);
+
+  EXPECT_EQ(ReadAt(file_), "old contents");
+  std::string out;
+  EXPECT_EQ(platform_->ReadWholeFile(deep_, out), ReadStatus::kIsDirectory);
+  EXPECT_EQ(platform_->ReadWholeFile(deep_ + "\\missing.dat", out), ReadStatus::kNotFound);
+  EXPECT_EQ(platform_->ReadWholeFile(deep_ + "\\nodir\\missing.dat", out), ReadStatus::kNotFound);
+}
+
+TEST_F(Win32LongPathTest, SpellingsTheSystemAcceptsForShortPaths) {
+  // "/" as a separator, "." and "..", and a path relative to the current
+  // directory name the same file as they would in a short path.
+  std::string slashes = dir_;
+  std::string dots = dir_;
+  std::string relative = ".";
+  for (size_t i = 0; i < names_.size(); ++i) {
+    slashes += "/" + names_[i];
+    relative += "\\" + names_[i];
+    // ...\d3\.\..\d3\d4
+    dots += "\\" + names_[i] + (i == 3 ? "\\.\\..\\" + names_[i] : "");
+  }
+  slashes += "/Template.dat";
+  dots += "\\Template.dat";
+  relative += "\\Template.dat";
+  for (const std::string& path : {slashes, dots, relative})
+    ASSERT_GE(path.size(), size_t{MAX_PATH});
+
+  EXPECT_EQ(ReadAt(slashes), "old contents");
+  EXPECT_EQ(ReadAt(dots), "old contents");
+  std::string cwd(GetCurrentDirectoryA(0, nullptr), '\0');
+  cwd.resize(GetCurrentDirectoryA(static_cast<DWORD>(cwd.size()), cwd.data()));
+  ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));
+  EXPECT_EQ(ReadAt(relative), "old contents");
+  SetCurrentDirectoryA(cwd.c_str());
+}
+
+TEST_F(Win32LongPathTest, PathsAroundTheLimitOfTheAnsiFunctions) {
+  // Both sides of the switch from the ANSI to the wide functions.
+  for (size_t size : {size_t{MAX_PATH} - 1, size_t{MAX_PATH}, size_t{MAX_PATH} + 1}) {
+    const std::string path = dir_ + "\\" + std::string(size - dir_.size() - 1, 'n');
+    ASSERT_EQ(path.size(), size);
+    WriteLong(path, "at " + std::to_string(size));
+    EXPECT_EQ(platform_->FileAttributesOf(path).value_or(kAttrDirectory) & kAttrDirectory, 0u);
+    EXPECT_EQ(ReadAt(path), "at " + std::to_string(size));
+    EXPECT_TRUE(platform_->RemovePath(path)) << size;
+  }
+}
+
+TEST_F(Win32LongPathTest, SavingReplacesAtomicallyAndKeepsAttributes) {
+  ASSERT_TRUE(SetFileAttributesW(Long(file_).c_str(), FILE_ATTRIBUTE_HIDDEN));
+  const std::string target = platform_->ResolveWriteTarget(file_);
+  EXPECT_EQ(target, file_);
+  EXPECT_TRUE(platform_->IsWritable(target));
+  EXPECT_TRUE(platform_->IsWritable(deep_ + "\\new.dat"));
+  EXPECT_FALSE(platform_->IsWritable(deep_ + "\\nodir\\new.dat"));
+
+  std::unique_ptr<FileLock> lock = platform_->LockPath(target, 0);
+  ASSERT_NE(lock, nullptr);
+  EXPECT_NE(platform_->FileAttributesOf(target + ".lock"), std::nullopt);
+  EXPECT_EQ(platform_->LockPath(target, 0), nullptr);
+
+  std::string temp;
+  std::unique_ptr<WritableFile> f = platform_->CreateTempBeside(target, temp);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(temp.rfind(target + ".extmerge-", 0), 0u) << temp;
+  ASSERT_TRUE(f->Append(J("追加素材")));
+  ASSERT_TRUE(f->Close());
+  ASSERT_TRUE(platform_->RenameReplacing(temp, target));
+  EXPECT_EQ(ReadAt(target), J("追加素材"));
+  EXPECT_NE(platform_->FileAttributesOf(target).value_or(0) & kAttrHidden, 0u);
+
+  std::unique_ptr<WritableFile> over = platform_->OpenForOverwrite(target);
+  ASSERT_NE(over, nullptr);
+  ASSERT_TRUE(over->Append("short"));
+  ASSERT_TRUE(over->Close());
+  EXPECT_EQ(ReadAt(target), "short");
+
+  lock.reset();
+  EXPECT_EQ(Names(deep_), (std::vector<std::string>{".", "..", "Template.dat"}));
+  EXPECT_TRUE(platform_->RemovePath(target));
+  EXPECT_FALSE(platform_->FileAttributesOf(target).has_value());
+  EXPECT_FALSE(platform_->RemovePath(target));
 }
 
 }  // namespace
