@@ -270,13 +270,6 @@ class TwoRunsAtOnce(Base):
         return view
 
     def test_two_runs_with_different_packs_lose_nothing(self):
-        if ARGS.mode == "wine":
-            # Two programs started at the same moment under Wine, after the
-            # earlier cases restarted its server, hang in Wine's own start-up
-            # (wineboot) on this machine before the program runs; the lock
-            # itself is covered by the Windows layer's unit tests and by the
-            # native runs.
-            self.skipTest("concurrent starts hang in Wine's start-up here")
         fill_host(self.host, sections=30, entries=60)
         initial = self.catalogue_bytes()
         views = [self.make_view("viewA", "A"), self.make_view("viewB", "B")]
