@@ -32,7 +32,7 @@ def main():
     args = ap.parse_args()
 
     root = os.path.join(os.path.abspath(args.work), "mid")
-    workloads.generate(workloads.SPECS["mid"](), root)
+    workloads.generate(workloads.SHAPES["mid"](), root)
     host = os.path.join(root, "host")
     registry = os.path.join(os.path.abspath(args.work), "registry.reg")
     workloads.write_registry(registry, KEY, host)

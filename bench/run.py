@@ -121,10 +121,10 @@ def check_tool(out, what):
 
 
 def measure(name, args, tool, floor):
-    spec = workloads.SPECS[name]()
+    shape = workloads.SHAPES[name]()
     root = os.path.join(args.work, name)
     log("[%s] preparing workload" % name)
-    host = workloads.ensure(spec, root)
+    host = workloads.ensure(shape, root)
     registry = os.path.join(root, "registry.reg")
     workloads.write_registry(registry, KEY, host)
     env = dict(os.environ, EXTMERGE_REGISTRY=registry)
@@ -337,7 +337,7 @@ def main():
     names = []
     for w in args.workloads:
         for n in (["large", "large-x2", "large-x4"] if w == "scaling" else [w]):
-            if n not in workloads.SPECS:
+            if n not in workloads.SHAPES:
                 ap.error("unknown workload " + w)
             if n not in names:
                 names.append(n)

@@ -153,7 +153,7 @@ def background_text(sections, comment):
     return encode(lines)
 
 
-class Spec:
+class Shape:
     def __init__(self, name, seed, sections, per_section, folders, touched, new, existing,
                  compact=False):
         self.name = name
@@ -174,15 +174,15 @@ class Spec:
 
 def large(scale=1, seed=20240601):
     name = "large" if scale == 1 else "large-x%d" % scale
-    return Spec(name, seed, 50 * scale, 2000, 100 * scale, 10, 20, 20)
+    return Shape(name, seed, 50 * scale, 2000, 100 * scale, 10, 20, 20)
 
 
-SPECS = {
+SHAPES = {
     "large": lambda: large(1),
     "large-x2": lambda: large(2),
     "large-x4": lambda: large(4),
-    "wide": lambda: Spec("wide", 20240602, 1, 100000, 1, 1, 20000, 2000, compact=True),
-    "mid": lambda: Spec("mid", 20240603, 12, 300, 16, 5, 20, 20),
+    "wide": lambda: Shape("wide", 20240602, 1, 100000, 1, 1, 20000, 2000, compact=True),
+    "mid": lambda: Shape("mid", 20240603, 12, 300, 16, 5, 20, 20),
 }
 
 
@@ -190,11 +190,11 @@ def _section_names(count, label):
     return ["%s%03d" % (label, i) for i in range(count)]
 
 
-def generate(spec, root):
+def generate(shape, root):
     """Writes the host under root/host and the pristine host catalogues
     under root/pristine. Returns the host path."""
-    rng = Rng(spec.seed)
-    make = EntryMaker(rng, spec.compact)
+    rng = Rng(shape.seed)
+    make = EntryMaker(rng, shape.compact)
     host = os.path.join(root, "host")
     if os.path.exists(root):
         shutil.rmtree(root)
@@ -204,13 +204,13 @@ def generate(spec, root):
 
     kinds = [
         ("Template.dat", "Data/Template/Template.dat", make.template, template_text,
-         _section_names(spec.sections, "テンプレート")),
+         _section_names(shape.sections, "テンプレート")),
         ("BackGrnd.dat", "Data/Backgrnd/BackGrnd.dat", make.background, background_text,
-         _section_names(spec.sections, "背景")),
+         _section_names(shape.sections, "背景")),
     ]
     host_entries = []
     for file_name, rel, maker, text, names in kinds:
-        sections = [(n, [maker("s%03d" % i) for _ in range(spec.per_section)])
+        sections = [(n, [maker("s%03d" % i) for _ in range(shape.per_section)])
                     for i, n in enumerate(names)]
         host_entries.append(sections)
         data = text(sections, "ホストの一覧 " + file_name)
@@ -219,36 +219,36 @@ def generate(spec, root):
         with open(os.path.join(host, rel), "wb") as f:
             f.write(data)
 
-    for fi in range(spec.folders):
+    for fi in range(shape.folders):
         folder = os.path.join(host, "Data", "ExtContents", "素材パック%04d" % fi)
         os.makedirs(folder)
         for (file_name, _rel, maker, text, _names), sections in zip(kinds, host_entries):
             brought = []
-            for j in range(spec.touched):
-                si = (fi * spec.touched + j) % spec.sections
+            for j in range(shape.touched):
+                si = (fi * shape.touched + j) % shape.sections
                 sname, entries = sections[si]
-                picked = [recase(rng, e) for e in rng.sample(entries, spec.existing)]
-                picked += [maker("p%04d" % fi) for _ in range(spec.new)]
+                picked = [recase(rng, e) for e in rng.sample(entries, shape.existing)]
+                picked += [maker("p%04d" % fi) for _ in range(shape.new)]
                 rng.shuffle(picked)
                 brought.append((sname, picked))
             rng.shuffle(brought)
             with open(os.path.join(folder, file_name), "wb") as f:
                 f.write(text(brought, "追加素材パック %d" % fi))
     with open(os.path.join(root, "stamp"), "w") as f:
-        f.write(spec.key())
+        f.write(shape.key())
     return host
 
 
-def ensure(spec, root):
+def ensure(shape, root):
     """Generates the workload unless an identical one is already there."""
     stamp = os.path.join(root, "stamp")
     try:
         with open(stamp) as f:
-            if f.read() == spec.key():
+            if f.read() == shape.key():
                 return os.path.join(root, "host")
     except OSError:
         pass
-    return generate(spec, root)
+    return generate(shape, root)
 
 
 HOST_CATALOGUES = ["Data/Template/Template.dat", "Data/Backgrnd/BackGrnd.dat"]
