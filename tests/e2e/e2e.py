@@ -26,11 +26,8 @@ import hostkit  # noqa: E402
 
 ARGS = None
 
-SUCCESS = "追加素材の再登録が完了しました"
-NO_RIGHTS = "追加素材の再登録には標準ユーザー（PowerUsers）以上の権限が必要です"
-HOST_NOT_FOUND = "登録先のフォルダーが見つかりません (HKEY_CLASSES_ROOT\\{}\\dstDir)"
-CANNOT_WRITE = "{} に書き込めません"
-LIST_INDEX = "リストのインデックスが範囲を超えています ({})"
+from hostkit import (CANNOT_WRITE, HOST_NOT_FOUND, LIST_INDEX, NO_RIGHTS,  # noqa: E402
+                     SUCCESS)
 
 
 def runner():

@@ -11,6 +11,16 @@ import subprocess
 
 ENC = "cp932"
 
+# The program's user-facing texts, written out here independently of
+# res/strings.def so that a changed or mistyped resource fails the tests.
+SUCCESS = "追加素材の再登録が完了しました"
+NO_RIGHTS = "追加素材の再登録には標準ユーザー（PowerUsers）以上の権限が必要です"
+HOST_NOT_FOUND = "登録先のフォルダーが見つかりません (HKEY_CLASSES_ROOT\\{}\\dstDir)"
+CANNOT_WRITE = "{} に書き込めません"
+CANNOT_READ = "{} を読み込めません"
+CANNOT_LOCK = "{} は他のプログラムが使用中のため書き込めません"
+LIST_INDEX = "リストのインデックスが範囲を超えています ({})"
+
 
 def encode_lines(lines):
     return "".join(line + "\r\n" for line in lines).encode(ENC)

@@ -25,10 +25,7 @@ import hostkit  # noqa: E402
 
 ARGS = None
 
-SUCCESS = "追加素材の再登録が完了しました"
-CANNOT_WRITE = "{} に書き込めません"
-CANNOT_READ = "{} を読み込めません"
-CANNOT_LOCK = "{} は他のプログラムが使用中のため書き込めません"
+from hostkit import CANNOT_LOCK, CANNOT_READ, CANNOT_WRITE, SUCCESS  # noqa: E402
 
 TEMPLATE = "Data/Template/Template.dat"
 BACKGROUND = "Data/Backgrnd/BackGrnd.dat"
