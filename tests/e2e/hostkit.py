@@ -299,6 +299,14 @@ class WineRunner:
         """Ends the prefix's wineserver, so that the next start begins a new one
         (with the rights of that start)."""
         server = os.path.join(os.path.dirname(self.wine), "wineserver")
+        # Let the server end by itself first (a few seconds after its last
+        # client): only then has it written the registry to disk. Killed
+        # earlier, it loses the values just set with "reg add", and the next
+        # run reads an older host directory.
+        try:
+            subprocess.run([server, "-w"], env=self.env, capture_output=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            pass
         subprocess.run([server, "-k"], env=self.env, capture_output=True, timeout=120)
         subprocess.run([server, "-w"], env=self.env, capture_output=True, timeout=120)
 
