@@ -134,6 +134,7 @@ IniDocument::IniDocument(std::string bytes, const CodePageInfo& code_page)
     }
     lines_.push_back(line);
   }
+  parsed_lines_ = lines_.size();
 
   // Sections: the preamble, then one per header line.
   sections_.emplace_back();
@@ -186,11 +187,22 @@ void IniDocument::SetText(size_t index, std::string text) {
 }
 
 size_t IniDocument::AddLine(std::string text, Kind kind) {
-  owned_.push_back(std::move(text));
   Line line;
-  line.own = static_cast<int64_t>(owned_.size() - 1);
   line.eol = new_eol_;
   line.kind = kind;
+  if (!free_lines_.empty()) {
+    // An added line that was removed and dropped from its section's list:
+    // nothing refers to it any more, so it and its text slot take the new
+    // line.
+    size_t index = free_lines_.back();
+    free_lines_.pop_back();
+    line.own = lines_[index].own;
+    owned_[static_cast<size_t>(line.own)] = std::move(text);
+    lines_[index] = line;
+    return index;
+  }
+  owned_.push_back(std::move(text));
+  line.own = static_cast<int64_t>(owned_.size() - 1);
   lines_.push_back(line);
   return lines_.size() - 1;
 }
@@ -336,10 +348,17 @@ bool IniDocument::Remove(std::string_view section, std::string_view key) {
   // (delete, then write at the end) removes and adds every line of it, run
   // after run: give the text back, and drop removed lines from the added
   // list once they are half of it, so that neither memory nor the walk over
-  // the section grows with the number of rewrites.
+  // the section grows with the number of rewrites. A dropped added line is
+  // then referenced nowhere (its key's entry went when its last line was
+  // removed, and an added line is always its key's only one), so its record
+  // is reused by the next line added.
   if (line.own >= 0) std::string().swap(owned_[static_cast<size_t>(line.own)]);
-  if (index >= s->end && ++s->added_removed * 2 > s->added.size()) {
-    std::erase_if(s->added, [this](size_t a) { return lines_[a].removed; });
+  if (index >= parsed_lines_ && ++s->added_removed * 2 > s->added.size()) {
+    std::erase_if(s->added, [this](size_t a) {
+      if (!lines_[a].removed) return false;
+      free_lines_.push_back(a);
+      return true;
+    });
     s->added_removed = 0;
   }
   modified_ = true;

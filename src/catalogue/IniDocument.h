@@ -117,6 +117,10 @@ class IniDocument {
   // Whether the file may be written, asked once at the first change.
   std::optional<bool> writable;
 
+  // How many line records the document holds (live lines, plus removed ones
+  // not yet handed back for reuse).
+  size_t LineRecords() const { return lines_.size(); }
+
  private:
   enum class Kind : uint8_t { kBlank, kComment, kHeader, kEntry, kOther };
   enum class Eol : uint8_t { kNone = 0, kLf = 1, kCrLf = 2 };
@@ -164,7 +168,9 @@ class IniDocument {
   std::optional<std::string> saved_;
   std::vector<std::string> owned_;
   std::vector<Line> lines_;
-  std::vector<Section> sections_;                          // sections_[0] is the preamble
+  size_t parsed_lines_ = 0;         // lines_[0, parsed_lines_) are the file's own lines
+  std::vector<size_t> free_lines_;  // added lines removed and referenced nowhere: reused
+  std::vector<Section> sections_;   // sections_[0] is the preamble
   std::unordered_map<std::string, size_t> section_index_;  // folded name -> first copy
   bool bom_ = false;
   Eol new_eol_ = Eol::kCrLf;

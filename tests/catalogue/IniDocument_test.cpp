@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -342,6 +343,65 @@ TEST(IniDocumentSize, SectionRewrittenAgainAndAgain) {
   EXPECT_EQ(doc.Value("S", "b"), "b3");
   ASSERT_TRUE(doc.Write("S", "a", "z"));
   EXPECT_EQ(doc.Bytes(), "[S]\r\nc=c3\r\nb=b3\r\na=z\r\n\r\n[T]\r\nx=1\r\n");
+}
+
+TEST(IniDocumentSize, RemovedLinesAreReusedWithoutChangingTheText) {
+  // Every key of a section removed and written again, round after round and
+  // in changing orders, with a section added midway (its header and keys
+  // take records freed by earlier rounds). After each round the document
+  // must read and print exactly like one parsed from the expected text, and
+  // hold a number of line records that does not grow with the rounds.
+  struct Kv {
+    std::string key, value;
+  };
+  std::vector<Kv> s_keys, u_keys;
+  std::string text = "[S]\r\n";
+  for (int i = 0; i < 10; ++i) {
+    s_keys.push_back({Num("k", i), Num("", i)});
+    text += s_keys.back().key + "=" + s_keys.back().value + "\r\n";
+  }
+  text += "\r\n[T]\r\nx=1\r\n";
+  IniDocument doc(text, CodePageInfo::Cp932());
+
+  auto rewrite = [&](const std::string& section, std::vector<Kv>& keys, int round) {
+    std::vector<Kv> order = keys;
+    std::rotate(order.begin(), order.begin() + (round * 3) % order.size(), order.end());
+    if (round % 2) std::reverse(order.begin(), order.end());
+    for (Kv& kv : order) {
+      ASSERT_TRUE(doc.Remove(section, kv.key));
+      kv.value = Num(kv.key + "_", round);
+      ASSERT_TRUE(doc.Write(section, kv.key, kv.value));
+    }
+    keys = order;
+  };
+  for (int round = 0; round < 200; ++round) {
+    rewrite("S", s_keys, round);
+    if (round == 3)
+      for (int i = 0; i < 3; ++i) ASSERT_TRUE(doc.Write("U", Num("u", i), "new"));
+    if (round == 3) u_keys = {{"u0", "new"}, {"u1", "new"}, {"u2", "new"}};
+    if (round > 3) rewrite("U", u_keys, round);
+
+    std::string expected = "[S]\r\n";
+    for (const Kv& kv : s_keys) expected += kv.key + "=" + kv.value + "\r\n";
+    expected += "\r\n[T]\r\nx=1\r\n";
+    if (!u_keys.empty()) expected += "[U]\r\n";
+    for (const Kv& kv : u_keys) expected += kv.key + "=" + kv.value + "\r\n";
+    IniDocument fresh(expected, CodePageInfo::Cp932());
+    ASSERT_EQ(doc.Bytes(), expected) << "round " << round;
+    ASSERT_EQ(doc.SectionNames(), fresh.SectionNames());
+    for (const char* section : {"S", "T", "U"}) {
+      ASSERT_EQ(doc.KeyNames(section), fresh.KeyNames(section)) << section << " round " << round;
+      ASSERT_EQ(doc.KeyValues(section), fresh.KeyValues(section));
+      for (const std::string& key : fresh.KeyNames(section))
+        ASSERT_EQ(doc.Value(section, key), fresh.Value(section, key));
+    }
+    ASSERT_EQ(doc.Value("S", "u0"), std::nullopt);
+    // Removed lines waiting to be reused are at most about as many as the
+    // added ones; the file's own removed lines stay.
+    ASSERT_LE(doc.LineRecords(), 3 * fresh.LineRecords()) << "round " << round;
+  }
+  EXPECT_EQ(doc.SavedBytes(), text);
+  EXPECT_TRUE(doc.Modified());
 }
 
 }  // namespace
