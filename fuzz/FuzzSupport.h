@@ -27,34 +27,6 @@ inline void Dump(const char* what, std::string_view bytes) {
   std::fprintf(stderr, "\n");
 }
 
-// Byte order, ASCII letters folded: a consistent total order that needs no
-// locale, so that the targets stay fast and deterministic.
-class FoldCollation : public Collation {
- public:
-  int Compare(std::string_view a, std::string_view b) const override {
-    const size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-      unsigned char x = static_cast<unsigned char>(a[i]);
-      unsigned char y = static_cast<unsigned char>(b[i]);
-      if (x >= 'A' && x <= 'Z') x += 32;
-      if (y >= 'A' && y <= 'Z') y += 32;
-      if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-  }
-  // The text with ASCII letters lowered; keys compare as unsigned bytes.
-  std::string Key(std::string_view text) const override {
-    std::string key(text);
-    for (char& c : key)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return key;
-  }
-  int CompareKeys(std::string_view ka, std::string_view kb) const override {
-    int c = ka.compare(kb);
-    return (c > 0) - (c < 0);
-  }
-};
-
 // Splits fuzz input into parts at a separator byte sequence; the last part
 // takes the rest.
 inline std::string_view TakePart(std::string_view& rest, std::string_view separator) {

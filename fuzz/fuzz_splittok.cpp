@@ -6,6 +6,7 @@
 
 #include "FuzzSupport.h"
 #include "Splittok.h"
+#include "support/FakePlatform.h"
 
 using namespace extmerge;
 
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view delims(reinterpret_cast<const char*>(data + 1), ndelims);
   const std::string_view text(reinterpret_cast<const char*>(data + 1 + ndelims),
                               size - 1 - ndelims);
-  static const fuzz::FoldCollation collation;
+  static const test::AsciiFoldCollation collation;
   const std::unique_ptr<TStringList> tokens = SplitTokens(text, delims, keep_empty, collation);
 
   size_t from = 0;
