@@ -10,10 +10,6 @@
 namespace extmerge {
 
 namespace {
-constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-}
-
-namespace {
 // Lets code without a Platform (the entry list's failure text) load string
 // resources through this run's platform, and puts the previous loader back
 // when the run ends, so that no loader outlives its platform.
@@ -40,7 +36,7 @@ int ProgramMain(Platform& platform) {
 }
 
 bool HasWriteAccess(Platform& platform) {
-  (void)kUninstallKey;  // the key the Windows layer opens for the probe
+  // On Windows: may the machine-wide uninstall key be opened for writing?
   return platform.MayWriteMachineSettings();
 }
 
