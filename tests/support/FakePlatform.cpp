@@ -57,16 +57,7 @@ int FakePlatform::ShowMessageBox(const std::string& text, const std::string& cap
   return 1;
 }
 
-std::string LoadTestResource(int id) {
-  switch (id) {
-#define EXTMERGE_STRING(sym, num, text) \
-  case num:                             \
-    return Utf8ToCp932(text);
-#include "strings.def"
-#undef EXTMERGE_STRING
-  }
-  return std::string();
-}
+std::string LoadTestResource(int id) { return Utf8ToCp932(ResourceSourceText(id)); }
 
 namespace {
 // Code without a Platform loads its texts through the process-wide loader;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Resources.h"
 #include "main/CommandLine.h"
 #include "platform/SystemPlatform.h"
 #include "platform/posix/IcuCollation.h"
@@ -64,16 +65,7 @@ int PosixPlatform::ShowMessageBox(const std::string& text, const std::string& ca
   return kButtonOk;
 }
 
-std::string PosixPlatform::LoadResString(int id) {
-  switch (id) {
-#define EXTMERGE_STRING(sym, num, text) \
-  case num:                             \
-    return Utf8ToCp932(text);
-#include "strings.def"
-#undef EXTMERGE_STRING
-  }
-  return std::string();
-}
+std::string PosixPlatform::LoadResString(int id) { return Utf8ToCp932(ResourceSourceText(id)); }
 
 std::optional<std::string> PosixPlatform::ReadClassesRootDefault(const std::string& subkey) {
   const char* file = std::getenv(kRegistryVariable);
