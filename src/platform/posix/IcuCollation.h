@@ -29,7 +29,7 @@ class IcuCollation : public Collation {
   std::string Key(std::string_view text) const override;
   int CompareKeys(std::string_view ka, std::string_view kb) const override;
   // Does plain ASCII text take the shortcut (the collator allowed it)?
-  bool HasAsciiShortcut() const { return ascii_rank_['a'] != 0; }
+  bool HasAsciiShortcut() const { return ascii_rank_[static_cast<unsigned char>('a')] != 0; }
 
  private:
   int CompareGeneral(std::string_view a, std::string_view b) const;
